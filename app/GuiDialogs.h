@@ -1,0 +1,14 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+// The real dialogs: QMessageBox, QFileDialog, QColorDialog and QDialog::exec.
+class GuiDialogs : public Dialogs {
+public:
+    void ShowMessage(const QString& text, const QString& title, MessageIcon icon) override;
+    bool AskYesNo(const QString& text, const QString& title) override;
+    std::optional<QString> OpenFileName(const FileDialogOptions& options) override;
+    std::optional<QString> SaveFileName(const FileDialogOptions& options) override;
+    std::optional<uint32_t> ChooseColour(uint32_t initial) override;
+    int ExecModal(QDialog& dialog) override;
+};

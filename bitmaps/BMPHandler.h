@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "frames/FrameHandler.h"
+#include "palette/PaletteModel.h"
+
+// Uncompressed 8- and 24-bit Windows BMP files, to and from palette indices.
+
+enum : uint8_t { BitmapOK = 0, BitmapCannotOpen = 1, BitmapUnsupported = 2 };
+enum : uint8_t { BitmapWritten = 0, BitmapCannotCreate = 1 };
+
+// A picture of palette indices, row 0 first (the first row stored, the bottom of the picture).
+struct Bitmap {
+    uint32_t BitmapWidth = 0;
+    uint32_t BitmapHeight = 0;
+    DataArray BitmapPixels;
+};
+
+uint32_t ColourDistance(uint32_t a, uint32_t b);
+// The transparent colour maps to 255; otherwise the nearest of 7F ... FE (00 ... FE with the
+// whole-palette option); ties keep the lower index.
+uint8_t NearestColour(const PaletteModel& palette, uint32_t colour);
+
+// Decodes BMP bytes; 0, or 2 for anything that is not an accepted BMP.
+uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap);
+uint8_t ReadBitmap(const std::string& path, const PaletteModel& palette, Bitmap& bitmap);
+// On 0 the frame has the bitmap's size and its encoded pixels; otherwise it is unchanged.
+uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFrame& frame);
+
+// The bytes of a BMP file of 8 or 24 bits per pixel.
+std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap, const PaletteModel& palette,
+                                  uint32_t bitsPerPixel);
+uint8_t WriteBitmap(const std::string& path, const Bitmap& bitmap, const PaletteModel& palette,
+                    uint32_t bitsPerPixel);

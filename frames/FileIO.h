@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// File access shared by every reader and writer of the core. Readers take a whole file into
+// memory; writers never replace a file in place: they write a temporary file beside the
+// target, flush it, and rename it over the target, so a failed or interrupted write leaves
+// the previous file intact.
+
+enum class ReadResult : uint8_t { Ok, CannotOpen, TooLarge };
+
+// Reads the whole file at path into bytes. Files larger than maxSize are refused with
+// TooLarge before anything is allocated.
+ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes,
+                         uint64_t maxSize = UINT64_MAX);
+
+bool FileExists(const std::string& path);
+bool DeleteFileIfExists(const std::string& path);  // true when no file is left at path
+
+// Streams bytes into a temporary file beside the target; Commit flushes it and renames it
+// over the target. A writer that is destroyed without Commit removes its temporary file.
+class AtomicFileWriter {
+public:
+    explicit AtomicFileWriter(std::string targetPath);
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool Open();                                 // creates the temporary file
+    bool Write(std::span<const uint8_t> bytes);  // false once any write failed
+    bool Write(const std::string& text);
+    bool Commit();                               // flush, close, rename; false on any failure
+    void Abandon();                              // close and remove the temporary file
+
+    // Test hook: every write after this many bytes fails, as on a full disk.
+    static void SetFailAfterBytesForTesting(int64_t bytes);
+
+private:
+    std::string target;
+    std::string temporary;
+    int descriptor = -1;
+    bool failed = false;
+    uint64_t written = 0;
+};
+
+// One-shot form: true when the whole of bytes is in the file at path.
+bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes);

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+// Frame record, its run-length codec, width detection and diagnosis.
+
+using DataArray = std::vector<uint8_t>;
+using NumArray = std::vector<uint32_t>;
+using BlockRowSet = std::array<int32_t, 5>;  // one row per Frame Header word, -1 for none
+
+constexpr uint8_t TransparentIndex = 0xFF;
+constexpr uint32_t FrameHeaderSize = 10;
+
+enum : uint8_t {
+    DiagOK = 0,
+    DiagHeader = 1,
+    DiagLimit = 2,
+    DiagBlocks = 3,
+    DiagWidth = 4,
+    DiagNull = 5,
+    DiagBounds = 6,
+};
+
+class CELFrame {
+public:
+    uint8_t Diagnosis = DiagOK;
+    std::array<uint16_t, 5> Header{};
+    uint32_t Width = 1;
+    uint32_t Height = 1;
+    uint32_t DataLength = 1;
+    DataArray Data{TransparentIndex};
+    uint8_t WidthCount = 1;
+    uint8_t WidthIndex = 0;
+    NumArray Widths{1};
+    std::vector<BlockRowSet> BlockRows{BlockRowSet{-1, -1, -1, -1, -1}};
+    std::string Name;  // UTF-8 bytes; at most 255 of them
+
+    // One transparent pixel, 1 x 1, no name.
+    static std::unique_ptr<CELFrame> CreateEmpty();
+    // Deep copy; Widths and BlockRows are copied for WidthCount elements only.
+    static std::unique_ptr<CELFrame> CreateCopy(const CELFrame& source);
+
+    void SetSize(uint32_t width, uint32_t height);
+
+    // Fills image with exactly Width x Height palette indices; surplus pixels of a short
+    // last row are dropped. Only called for viewable frames (Diagnosis below DiagWidth).
+    void DecodeImage(DataArray& image) const;
+
+    // Codes Width x Height pixels of image into Data, DataLength and Header.
+    void EncodeImage(const DataArray& image);
+
+    // Rebuilds the candidate widths and the diagnosis from Data and Header.
+    uint8_t AnalyseData();
+
+    // 0, 3 or 4 for width w; the block rows of w go into widthBlockRows.
+    uint8_t CheckWidth(uint32_t w, BlockRowSet& widthBlockRows) const;
+
+    bool SelectWidth(uint32_t index);
+    void GetBlockRows(BlockRowSet& rows) const;
+
+    // Reads the frame from its bytes inside a CEL file (Frame Header first when withHeader),
+    // then analyses it; returns the diagnosis.
+    uint8_t LoadData(std::span<const uint8_t> bytes, bool withHeader);
+    // Appends the frame as stored in a CEL file.
+    void SaveData(std::vector<uint8_t>& out, bool withHeader) const;
+
+    bool Viewable() const { return Diagnosis < DiagWidth; }
+};
+
+// "12, 64x32, #Width", or " Name" for a named frame.
+std::string FrameCaption(uint32_t number, const CELFrame& frame);

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds and runs every test twice: a normal build, then one with AddressSanitizer and UBSan.
+# Then runs each fuzz harness briefly from its seed corpus (VORNIX_FUZZ_SECONDS, default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+
+echo "== normal build =="
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 600
+
+echo "== AddressSanitizer and UBSan build =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNIX_SANITIZE=ON -DVORNIX_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900
+
+if [ -x scripts/fuzz.sh ] && [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+    echo "== fuzzing =="
+    scripts/fuzz.sh "${VORNIX_FUZZ_SECONDS:-60}"
+fi
+echo "All tests passed."

@@ -1,0 +1,67 @@
+#include "gui/GuiTestSupport.h"
+
+#include <QDialog>
+#include <QtTest>
+
+void ScriptedDialogs::ShowMessage(const QString& text, const QString& title, MessageIcon icon)
+{
+    Messages.push_back({text, title, icon});
+}
+
+bool ScriptedDialogs::AskYesNo(const QString& text, const QString& title)
+{
+    Questions.push_back({text, title});
+    if (YesNoAnswers.empty()) {
+        qWarning("unscripted question: %s", qPrintable(text));
+        return false;
+    }
+    bool answer = YesNoAnswers.front();
+    YesNoAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> ScriptedDialogs::OpenFileName(const FileDialogOptions& options)
+{
+    FileDialogs.push_back(options);
+    if (FileAnswers.empty()) {
+        qWarning("unscripted file dialog: %s", qPrintable(options.Title));
+        return std::nullopt;
+    }
+    auto answer = FileAnswers.front();
+    FileAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> ScriptedDialogs::SaveFileName(const FileDialogOptions& options)
+{
+    return OpenFileName(options);
+}
+
+std::optional<uint32_t> ScriptedDialogs::ChooseColour(uint32_t initial)
+{
+    ColourRequests.push_back(initial);
+    if (ColourAnswers.empty()) {
+        qWarning("unscripted colour dialog");
+        return std::nullopt;
+    }
+    auto answer = ColourAnswers.front();
+    ColourAnswers.pop_front();
+    return answer;
+}
+
+int ScriptedDialogs::ExecModal(QDialog& dialog)
+{
+    if (ModalAnswers.empty()) {
+        qWarning("unscripted modal window: %s", qPrintable(dialog.windowTitle()));
+        return QDialog::Rejected;
+    }
+    auto answer = std::move(ModalAnswers.front());
+    ModalAnswers.pop_front();
+    return answer(dialog);
+}
+
+bool ScriptedDialogs::AllAnswersUsed() const
+{
+    return YesNoAnswers.empty() && FileAnswers.empty() && ColourAnswers.empty() &&
+           ModalAnswers.empty();
+}
