@@ -1,0 +1,295 @@
+#include "app/CelTool.h"
+
+#include <array>
+
+namespace {
+
+constexpr std::string_view ProgramName = "vornix-cel";
+
+struct CommandText {
+    std::string_view Name;
+    std::string_view Usage;
+    std::string_view Details;
+};
+
+constexpr std::array<CommandText, 3> Commands { {
+    { "info", "vornix-cel info FILE.cel [--headers | --no-headers] [--json]",
+        "Lists every frame of a CEL file: caption, size, data length, diagnosis and candidate\n"
+        "widths (the selected one marked with *).\n"
+        "  --headers      without a .cdb file, read the frames with Frame Headers\n"
+        "  --no-headers   without a .cdb file, read the frames without them (default)\n"
+        "  --json         print one JSON object instead of the table\n" },
+    { "export",
+        "vornix-cel export FILE.cel OUTDIR [--frame N] [--palette P.pal] [--bpp 8|24] "
+        "[--transparent R,G,B] [--headers | --no-headers]",
+        "Writes OUTDIR/<stem>_<index>.bmp for every viewable frame, decoded at its selected\n"
+        "width. Frames that are not viewable are skipped with a warning.\n"
+        "  --frame N            export frame N (counted from 0) alone\n"
+        "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
+        "i,i,i)\n"
+        "  --bpp 8|24           bits per pixel of the BMP files (default 8)\n"
+        "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
+        "  --headers            without a .cdb file, read the frames with Frame Headers\n"
+        "  --no-headers         without a .cdb file, read the frames without them (default)\n" },
+    { "build",
+        "vornix-cel build OUT.cel [--headers | --no-headers] [--palette P.pal] [--whole-palette] "
+        "[--transparent R,G,B] [--database] A.bmp [B.bmp ...]",
+        "Encodes each BMP file (8 or 24 bits, uncompressed) as one frame, in argument order, and\n"
+        "writes the frames as a CEL file. Nothing is written unless every BMP can be read.\n"
+        "  --headers            store the frames with Frame Headers (default)\n"
+        "  --no-headers         store the frames without Frame Headers\n"
+        "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
+        "i,i,i)\n"
+        "  --whole-palette      match colours against entries 0 to 254, not only 127 to 254\n"
+        "  --transparent R,G,B  the colour that becomes transparent (default 255,255,255)\n"
+        "  --database           also write OUT.cel.cdb: each frame named after its BMP file,\n"
+        "                       with the width of its BMP selected; without it an existing\n"
+        "                       OUT.cel.cdb is removed\n" },
+} };
+
+const CommandText* FindCommand(std::string_view name)
+{
+    for (const auto& command : Commands)
+        if (command.Name == name)
+            return &command;
+    return nullptr;
+}
+
+constexpr std::string_view ProgramUsage = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, "
+                                          "export, build; vornix-cel COMMAND --help for details)";
+
+} // namespace
+
+std::string UsageLine(std::string_view command)
+{
+    const CommandText* found = FindCommand(command);
+    return "usage: " + std::string(found ? found->Usage : ProgramUsage);
+}
+
+std::string HelpText(std::string_view command)
+{
+    const CommandText* found = FindCommand(command);
+    if (found)
+        return UsageLine(command) + "\n\n" + std::string(found->Details)
+            + "Exit codes: 0 success, 1 a file could not be read or written, 2 usage error.\n";
+    std::string text = UsageLine("") + "\n\nConverts CEL sprite files in bulk.\n\n";
+    for (const auto& each : Commands)
+        text += "  " + std::string(each.Usage) + "\n";
+    text += "\nExit codes: 0 success, 1 a file could not be read or written, 2 usage error.\n";
+    return text;
+}
+
+int UsageError(const ToolStreams& streams, std::string_view command, std::string_view problem)
+{
+    streams.Err << ProgramName << ": " << problem << "\n" << UsageLine(command) << "\n";
+    return ExitUsage;
+}
+
+int FileError(const ToolStreams& streams, std::string_view file, std::string_view reason)
+{
+    streams.Err << ProgramName << ": " << PrintableText(file) << ": " << reason << "\n";
+    return ExitFileFailure;
+}
+
+void Warning(const ToolStreams& streams, std::string_view file, std::string_view text)
+{
+    streams.Err << ProgramName << ": " << PrintableText(file) << ": warning: " << text << "\n";
+}
+
+bool AsksForHelp(std::span<const std::string> arguments)
+{
+    for (const auto& argument : arguments) {
+        if (argument == "--")
+            return false;
+        if (argument == "--help")
+            return true;
+    }
+    return false;
+}
+
+std::string ParseArguments(std::span<const std::string> arguments,
+    std::span<const OptionSpec> specs, ParsedArguments& parsed)
+{
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+            parsed.Positional.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = argument;
+        std::string value;
+        bool inlineValue = false;
+        if (auto equals = argument.find('='); equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+            inlineValue = true;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const auto& candidate : specs)
+            if (candidate.Name == name)
+                spec = &candidate;
+        if (!spec)
+            return "unknown option '" + PrintableText(name) + "'";
+        if (parsed.Has(name))
+            return "option " + name + " given twice";
+        if (spec->TakesValue) {
+            if (!inlineValue) {
+                if (i + 1 >= arguments.size())
+                    return "option " + name + " needs a value";
+                value = arguments[++i];
+            }
+            if (value.empty())
+                return "option " + name + " needs a value";
+        } else if (inlineValue) {
+            return "option " + name + " takes no value";
+        }
+        parsed.Options.emplace(name, value);
+    }
+    return {};
+}
+
+bool ParseBoundedNumber(std::string_view text, uint32_t maximum, uint32_t& value)
+{
+    if (text.empty())
+        return false;
+    uint64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        result = result * 10 + static_cast<uint64_t>(c - '0');
+        if (result > maximum)
+            return false;
+    }
+    value = static_cast<uint32_t>(result);
+    return true;
+}
+
+bool ParseColour(std::string_view text, uint32_t& colour)
+{
+    std::array<uint32_t, 3> parts {};
+    for (size_t part = 0; part < 3; ++part) {
+        size_t comma = text.find(',');
+        bool last = part == 2;
+        if (last != (comma == std::string_view::npos))
+            return false;
+        std::string_view digits = last ? text : text.substr(0, comma);
+        if (!ParseBoundedNumber(digits, 255, parts[part]))
+            return false;
+        if (!last)
+            text.remove_prefix(comma + 1);
+    }
+    colour = parts[0] + 256 * parts[1] + 65536 * parts[2];
+    return true;
+}
+
+std::string HeaderChoice(const ParsedArguments& parsed, bool fallback, bool& withHeaders)
+{
+    bool with = parsed.Has("--headers");
+    bool without = parsed.Has("--no-headers");
+    if (with && without)
+        return "options --headers and --no-headers exclude each other";
+    withHeaders = with ? true : without ? false : fallback;
+    return {};
+}
+
+int PreparePalette(const ToolStreams& streams, std::string_view command,
+    const ParsedArguments& parsed, PaletteModel& palette)
+{
+    uint32_t transparent = 0xFFFFFF;
+    if (auto found = parsed.Options.find("--transparent"); found != parsed.Options.end())
+        if (!ParseColour(found->second, transparent))
+            return UsageError(streams, command,
+                "--transparent needs R,G,B with each value from 0 to 255, not '"
+                    + PrintableText(found->second) + "'");
+    for (uint32_t i = 0; i < 255; ++i)
+        palette.Palette[i] = i * 0x010101u;
+    palette.Palette[255] = transparent;
+    palette.WholePalette = parsed.Has("--whole-palette");
+    if (auto found = parsed.Options.find("--palette"); found != parsed.Options.end()) {
+        PaletteFileResult result = LoadPaletteFile(found->second, palette);
+        if (result != PaletteFileResult::Done) {
+            std::string message = PaletteFileMessage(result);
+            return FileError(
+                streams, found->second, message.empty() ? "Cannot open palette file" : message);
+        }
+        // The file never sets the transparent colour, but make sure of it: entry 255 is the
+        // colour the user asked for, whatever the last triplet of the file says.
+        palette.Palette[255] = transparent;
+    }
+    return ExitSuccess;
+}
+
+std::string LoadFailureReason(uint8_t status)
+{
+    switch (status) {
+    case LoadNoFrames:
+        return "An error occured (status 1: the file holds no frames)";
+    case LoadCannotOpen:
+        return "An error occured (status 2: cannot open the file)";
+    case LoadTooShort:
+        return "An error occured (status 3: the file is too short)";
+    case LoadBadOffsets:
+        return "An error occured (status 4: bad offset table)";
+    default:
+        return "An error occured (status " + std::to_string(status) + ")";
+    }
+}
+
+std::string_view DiagnosisName(uint8_t code)
+{
+    static constexpr std::array<std::string_view, 7> names { "DiagOK", "DiagHeader", "DiagLimit",
+        "DiagBlocks", "DiagWidth", "DiagNull", "DiagBounds" };
+    return code < names.size() ? names[code] : "DiagUnknown";
+}
+
+std::string PrintableText(std::string_view bytes)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        if (c < 0x20 || c == 0x7F) {
+            text += "\\x";
+            text += hex[c >> 4];
+            text += hex[c & 15];
+        } else {
+            text += static_cast<char>(c);
+        }
+    }
+    return text;
+}
+
+int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
+    ToolStreams streams { out, err };
+    if (arguments.empty())
+        return UsageError(streams, "", "no command given");
+    const std::string& command = arguments[0];
+    std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command == "--help") {
+        out << HelpText("");
+        return ExitSuccess;
+    }
+    if (!FindCommand(command))
+        return UsageError(streams, "", "unknown command '" + PrintableText(command) + "'");
+    if (AsksForHelp(rest)) {
+        out << HelpText(command);
+        return ExitSuccess;
+    }
+    int result = ExitUsage;
+    if (command == "info")
+        result = RunInfo(streams, rest);
+    else if (command == "export")
+        result = RunExport(streams, rest);
+    else
+        result = RunBuild(streams, rest);
+    out.flush();
+    if (!out && result == ExitSuccess)
+        return FileError(streams, "standard output", "Cannot write file");
+    return result;
+}

@@ -1,0 +1,157 @@
+#include "app/CelTool.h"
+
+#include <algorithm>
+#include <array>
+#include <sstream>
+
+namespace {
+
+constexpr std::array<OptionSpec, 3> InfoOptions { {
+    { "--headers", false },
+    { "--no-headers", false },
+    { "--json", false },
+} };
+
+// The candidates that are valid to show: the first WidthCount, never more than are held.
+size_t ListedWidths(const CELFrame& frame)
+{
+    return std::min<size_t>({ frame.WidthCount, frame.Widths.size(), frame.BlockRows.size() });
+}
+
+template <typename Numbers> std::string JsonArray(const Numbers& numbers, size_t count)
+{
+    std::string json = "[";
+    for (size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            json += ",";
+        json += std::to_string(numbers[i]);
+    }
+    return json + "]";
+}
+
+std::string FrameJson(uint32_t index, const CELFrame& frame)
+{
+    size_t listed = ListedWidths(frame);
+    std::string blockRows = "[";
+    for (size_t i = 0; i < listed; ++i) {
+        if (i > 0)
+            blockRows += ",";
+        blockRows += JsonArray(frame.BlockRows[i], frame.BlockRows[i].size());
+    }
+    blockRows += "]";
+    std::ostringstream json;
+    json << "{\"index\":" << index << ",\"name\":" << JsonString(frame.Name)
+         << ",\"diagnosis\":" << static_cast<unsigned>(frame.Diagnosis)
+         << ",\"caption\":" << JsonString(FrameCaption(index, frame))
+         << ",\"width\":" << frame.Width << ",\"height\":" << frame.Height
+         << ",\"data_length\":" << frame.DataLength
+         << ",\"header\":" << JsonArray(frame.Header, frame.Header.size())
+         << ",\"widths\":" << JsonArray(frame.Widths, listed)
+         << ",\"width_index\":" << static_cast<unsigned>(frame.WidthIndex)
+         << ",\"block_rows\":" << blockRows << "}";
+    return json.str();
+}
+
+void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
+{
+    out << "{\"file\":" << JsonString(file) << ",\"status\":" << static_cast<unsigned>(cel.Status)
+        << ",\"with_headers\":" << (cel.WithHeaders == 1 ? "true" : "false")
+        << ",\"has_database\":" << (cel.HasDatabase == 1 ? "true" : "false")
+        << ",\"frame_count\":" << cel.FrameCount << ",\"frames\":[";
+    for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
+        if (i > 0)
+            out << ",";
+        const CELFrame* frame = cel.Frames[i] ? cel.Frames[i]->Frame.get() : nullptr;
+        if (frame)
+            out << "\n" << FrameJson(i, *frame);
+        else
+            out << "\nnull";
+    }
+    out << "]}\n";
+}
+
+std::string Padded(std::string text, size_t width, bool right = false)
+{
+    if (text.size() >= width)
+        return text;
+    std::string padding(width - text.size(), ' ');
+    return right ? padding + text : text + padding;
+}
+
+void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel)
+{
+    out << "File: " << PrintableText(file) << "\n"
+        << "Frames: " << cel.FrameCount << "\n"
+        << "Frame Headers: " << (cel.WithHeaders == 1 ? "yes" : "no")
+        << (cel.HasDatabase == 1 ? " (from the .cdb file)" : " (no .cdb file; as chosen)") << "\n"
+        << "Database: " << (cel.HasDatabase == 1 ? "yes" : "no") << "\n\n";
+
+    struct Row {
+        std::string Index, Caption, Size, Data, Diagnosis, Widths;
+    };
+    std::vector<Row> rows { { "Index", "Caption", "Size", "Data", "Diagnosis", "Widths" } };
+    for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
+        const CELFrame* frame = cel.Frames[i] ? cel.Frames[i]->Frame.get() : nullptr;
+        if (!frame)
+            continue;
+        std::string widths;
+        size_t listed = ListedWidths(*frame);
+        for (size_t w = 0; w < listed; ++w) {
+            if (w > 0)
+                widths += " ";
+            if (w == frame->WidthIndex)
+                widths += "*";
+            widths += std::to_string(frame->Widths[w]);
+        }
+        if (listed == 0)
+            widths = "none";
+        rows.push_back({ std::to_string(i), PrintableText(FrameCaption(i, *frame)),
+            std::to_string(frame->Width) + "x" + std::to_string(frame->Height),
+            std::to_string(frame->DataLength),
+            std::to_string(frame->Diagnosis) + " " + std::string(DiagnosisName(frame->Diagnosis)),
+            widths });
+    }
+    std::array<size_t, 5> width {};
+    for (const Row& row : rows) {
+        width[0] = std::max(width[0], row.Index.size());
+        width[1] = std::max(width[1], row.Caption.size());
+        width[2] = std::max(width[2], row.Size.size());
+        width[3] = std::max(width[3], row.Data.size());
+        width[4] = std::max(width[4], row.Diagnosis.size());
+    }
+    for (const Row& row : rows)
+        out << Padded(row.Index, width[0], true) << "  " << Padded(row.Caption, width[1]) << "  "
+            << Padded(row.Size, width[2]) << "  " << Padded(row.Data, width[3], true) << "  "
+            << Padded(row.Diagnosis, width[4]) << "  " << row.Widths << "\n";
+}
+
+} // namespace
+
+int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
+{
+    ParsedArguments parsed;
+    if (std::string problem = ParseArguments(arguments, InfoOptions, parsed); !problem.empty())
+        return UsageError(streams, "info", problem);
+    if (parsed.Positional.size() != 1)
+        return UsageError(streams, "info",
+            parsed.Positional.empty() ? "no CEL file given" : "too many arguments");
+    bool withHeaders = false;
+    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
+        return UsageError(streams, "info", problem);
+
+    const std::string& file = parsed.Positional[0];
+    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
+    bool json = parsed.Has("--json");
+    if (!cel || cel->Status != LoadOK) {
+        uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
+        if (json)
+            streams.Out << "{\"file\":" << JsonString(file)
+                        << ",\"status\":" << static_cast<unsigned>(status) << "}\n";
+        return FileError(streams, file, LoadFailureReason(status));
+    }
+    if (json)
+        PrintJson(streams.Out, file, *cel);
+    else
+        PrintTable(streams.Out, file, *cel);
+    return ExitSuccess;
+}
