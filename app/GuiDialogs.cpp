@@ -1,0 +1,77 @@
+#include "app/GuiDialogs.h"
+
+#include <QColor>
+#include <QColorDialog>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+// "CEL file|*.cel" becomes "CEL file (*.cel)"; several pairs are joined with ";;".
+QString QtFilter(const QString& filter)
+{
+    QStringList parts = filter.split('|');
+    QStringList filters;
+    for (int k = 0; k + 1 < parts.size(); k += 2)
+        filters << QString("%1 (%2)").arg(parts[k], QString(parts[k + 1]).replace(';', ' '));
+    return filters.join(";;");
+}
+
+std::optional<QString> RunFileDialog(const FileDialogOptions& options, bool save)
+{
+    QFileDialog dialog(nullptr, options.Title, QString(), QtFilter(options.Filter));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(options.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(options.DefaultExtension);
+    if (save)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!options.FileName.isEmpty())
+        dialog.selectFile(options.FileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+} // namespace
+
+void GuiDialogs::ShowMessage(const QString& text, const QString& title, MessageIcon icon)
+{
+    QMessageBox::Icon kind = QMessageBox::Critical;
+    if (icon == MessageIcon::Exclamation)
+        kind = QMessageBox::Warning;
+    else if (icon == MessageIcon::Information)
+        kind = QMessageBox::Information;
+    QMessageBox box(kind, title, text, QMessageBox::Ok, nullptr);
+    box.exec();
+}
+
+bool GuiDialogs::AskYesNo(const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Yes | QMessageBox::No, nullptr);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<QString> GuiDialogs::OpenFileName(const FileDialogOptions& options)
+{
+    return RunFileDialog(options, false);
+}
+
+std::optional<QString> GuiDialogs::SaveFileName(const FileDialogOptions& options)
+{
+    return RunFileDialog(options, true);
+}
+
+std::optional<uint32_t> GuiDialogs::ChooseColour(uint32_t initial)
+{
+    QColor start(int(initial & 0xFF), int((initial >> 8) & 0xFF), int((initial >> 16) & 0xFF));
+    QColorDialog dialog(start);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    QColor chosen = dialog.selectedColor();
+    return uint32_t(chosen.red()) | (uint32_t(chosen.green()) << 8)
+        | (uint32_t(chosen.blue()) << 16);
+}
+
+int GuiDialogs::ExecModal(QDialog& dialog)
+{
+    return dialog.exec();
+}

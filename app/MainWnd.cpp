@@ -1,0 +1,418 @@
+#include "app/MainWnd.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include "app/AppContext.h"
+#include "app/ListWnd.h"
+#include "framelists/FrameWnd.h"
+#include "frames/FileIO.h"
+#include "palette/PalWnd.h"
+#include "settings/Settings.h"
+#include "viewer/ViewerWnd.h"
+
+namespace {
+constexpr int DesignClientWidth = 224 - FrameExtraWidth;
+constexpr int DesignClientHeight = 300 - FrameExtraHeight;
+constexpr int ButtonHeight = 25;
+
+const char* const CELFilter = "CEL file|*.cel";
+
+std::string UnnamedFileName(const std::string& startDir, uint32_t number)
+{
+    return (std::filesystem::path(startDir) / "Unnamed" / (std::to_string(number) + ".cel"))
+        .string();
+}
+
+QString NewCaption(uint32_t number)
+{
+    return QString("<New> #%1").arg(number);
+}
+
+WindowPlacement OuterPlacement(const QWidget& window)
+{
+    return { window.width() + FrameExtraWidth, window.height() + FrameExtraHeight, window.x(),
+        window.y() };
+}
+
+// Width, height, left, top in this order; the toolkit keeps the minimum size.
+void ApplyPlacement(QWidget& window, const WindowPlacement& placement)
+{
+    window.resize(placement.Width - FrameExtraWidth, window.height());
+    window.resize(window.width(), placement.Height - FrameExtraHeight);
+    window.move(placement.Left, window.y());
+    window.move(window.x(), placement.Top);
+}
+} // namespace
+
+TMain::TMain(AppContext& app)
+    : app(app)
+{
+    app.Main = this;
+    setWindowTitle("CELs list");
+    setMinimumSize(DesignClientWidth, DesignClientHeight);
+    resize(DesignClientWidth, DesignClientHeight);
+    move(183, 131);
+
+    ListCEL = new QListWidget(this);
+    ListCEL->setToolTip("List of open CEL files");
+    auto makeButton = [this](const char* caption, const char* hint) {
+        auto* button = new QPushButton(caption, this);
+        button->setToolTip(hint);
+        button->setAutoDefault(false);
+        return button;
+    };
+    BtnLLoad = makeButton("Use Left", "Send selected CEL file to the left Frames list");
+    BtnRLoad = makeButton("Use Right", "Send selected CEL file to the right Frames list");
+    BtnOpen = makeButton("Open", "Open a CEL file");
+    BtnMerge = makeButton("Merge", "Unite existing CEL files");
+    BtnImpCEL = makeButton("Import", "Import a BMP image as CEL");
+    BtnExpCEL = makeButton("Export", "Export selected CEL to one or several BMP files");
+    BtnSaveCEL = makeButton("Save", "Save selected CEL to its file");
+    BtnSaveAsCEL = makeButton("Save as", "Save selected CEL to another file");
+    BtnNewCEL = makeButton("New", "Create a new empty CEL");
+    BtnClose = makeButton("Close",
+        "Delete selected CEL from the list without saving. Does not delete "
+        "CEL's file");
+
+    connect(BtnLLoad, &QPushButton::clicked, this, [this] { BtnLLoadClick(); });
+    connect(BtnRLoad, &QPushButton::clicked, this, [this] { BtnRLoadClick(); });
+    connect(BtnOpen, &QPushButton::clicked, this, [this] { BtnOpenClick(); });
+    connect(BtnMerge, &QPushButton::clicked, this, [this] { BtnMergeClick(); });
+    connect(BtnSaveCEL, &QPushButton::clicked, this, [this] { BtnSaveCELClick(); });
+    connect(BtnSaveAsCEL, &QPushButton::clicked, this, [this] { BtnSaveAsCELClick(); });
+    connect(BtnNewCEL, &QPushButton::clicked, this, [this] { BtnNewCELClick(); });
+    connect(BtnClose, &QPushButton::clicked, this, [this] { BtnCloseClick(); });
+    // "Import" and "Export" have no handler: clicking them does nothing.
+
+    FormResize();
+    FormCreate();
+}
+
+TMain::~TMain() = default;
+
+void TMain::FormCreate()
+{
+    app.NewCELCount = 0;
+    uint32_t failed = 0;
+    MainSettings settings;
+    settings.Placement = OuterPlacement(*this);
+    if (ReadMainSettings(SettingsFileName(app.StartDir), settings)) {
+        ApplyPlacement(*this, settings.Placement);
+        app.NewCELCount = settings.Unnamed;
+        for (uint32_t n = 0; n < settings.Unnamed; ++n) {
+            bool headers = n < settings.UnnamedHeaders.size() && settings.UnnamedHeaders[n];
+            auto holder = std::make_shared<CELHolder>();
+            holder->CEL = CELObject::CreateFromFile(UnnamedFileName(app.StartDir, n), headers);
+            if (holder->CEL && holder->CEL->Status == LoadOK) {
+                AppendCEL(NewCaption(n - failed), holder);
+                holder->CEL->ClearFileName();
+            } else {
+                if (holder->CEL)
+                    holder->CEL->Dispose(true);
+                ++failed;
+            }
+        }
+        app.NewCELCount -= failed;
+    }
+    ListCEL->setCurrentRow(-1);
+    ListCEL->clearSelection();
+    // The list spans the client width, so this keeps the width just applied; the window can
+    // then not be made narrower than it started.
+    resize(ListCEL->width(), height());
+    setMinimumWidth(width());
+}
+
+void TMain::FormClose()
+{
+    if (closed)
+        return;
+    closed = true;
+
+    SettingsSnapshot snapshot;
+    snapshot.Main = OuterPlacement(*this);
+    if (app.WindPal) {
+        snapshot.Palette = app.WindPal->EditPalFile->text().toStdString();
+        snapshot.PalLeft = app.WindPal->x();
+        snapshot.PalTop = app.WindPal->y();
+        snapshot.WholePal = app.WindPal->CheckPalWhole->isChecked();
+    }
+    snapshot.Transparent = app.Pal.Palette[255];
+    snapshot.SelCol = app.Pal.SelectedColour;
+    if (app.WindFrame)
+        snapshot.Frame = OuterPlacement(*app.WindFrame);
+    if (app.WindView) {
+        snapshot.View = OuterPlacement(*app.WindView);
+        snapshot.PalExp = app.WindView->ComboBPP->currentIndex();
+        snapshot.Offset = app.WindView->CheckOffs->isChecked();
+    }
+    snapshot.OffsCol = app.View.BoundsColour;
+
+    SettingsWriter writer;
+    if (writer.Begin(SettingsFileName(app.StartDir), snapshot)) {
+        // The store folder is made when missing, so that new CELs are not lost silently.
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(app.StartDir) / "Unnamed", error);
+        app.NewCELCount = 0;
+        for (const CELHolderRef& holder : holders) {
+            if (!holder || !holder->CEL)
+                continue;
+            if (app.WindFrame) {
+                if (holder == app.LeftCEL)
+                    app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
+                else if (holder == app.RightCEL)
+                    app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
+            }
+            CELObject& cel = *holder->CEL;
+            if (!cel.FileName.empty())
+                continue;
+            cel.FileName = UnnamedFileName(app.StartDir, app.NewCELCount);
+            if (cel.SaveToFile() == SaveOK) {
+                writer.AddUnnamed(cel.WithHeaders != 0);
+                ++app.NewCELCount;
+            }
+        }
+        writer.Finish();
+    }
+    for (const CELHolderRef& holder : holders)
+        if (holder && holder->CEL)
+            holder->CEL->Dispose(true);
+}
+
+void TMain::FormResize()
+{
+    int clientWidth = width();
+    int half = clientWidth / 2;
+    int dy = height() - DesignClientHeight;
+    ListCEL->setGeometry(0, 0, clientWidth, 101 + dy);
+    QPushButton* rows[5][2] = { { BtnLLoad, BtnRLoad }, { BtnOpen, BtnMerge },
+        { BtnImpCEL, BtnExpCEL }, { BtnSaveCEL, BtnSaveAsCEL }, { BtnNewCEL, BtnClose } };
+    for (int r = 0; r < 5; ++r) {
+        int top = 108 + 32 * r + dy;
+        rows[r][0]->setGeometry(8, top, half - 12, ButtonHeight);
+        rows[r][1]->setGeometry(half + 4, top, half - 12, ButtonHeight);
+    }
+}
+
+void TMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TMain::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+    QApplication::quit();
+}
+
+CELHolderRef TMain::HolderAt(int row) const
+{
+    if (row < 0 || static_cast<size_t>(row) >= holders.size())
+        return nullptr;
+    return holders[static_cast<size_t>(row)];
+}
+
+void TMain::AppendCEL(const QString& caption, CELHolderRef holder)
+{
+    holders.push_back(std::move(holder));
+    ListCEL->addItem(caption);
+}
+
+void TMain::ForgetDestroyedViewedFrame()
+{
+    FrameSlotRef& viewed = app.View.ViewedFrame;
+    if (!viewed || viewed->Frame)
+        return;
+    viewed = nullptr;
+    if (app.WindView) {
+        app.WindView->setWindowTitle("View Frame");
+        app.WindView->RedrawView(true);
+    }
+}
+
+void TMain::BtnOpenClick()
+{
+    FileDialogOptions options;
+    options.Title = "Open CEL file";
+    options.Filter = CELFilter;
+    options.DefaultExtension = "cel";
+    options.MustExist = false;
+    std::optional<QString> chosen = app.dialogs.OpenFileName(options);
+    if (!chosen)
+        return;
+    for (int row = 0; row < ListCEL->count(); ++row) {
+        if (ListCEL->item(row)->text() == *chosen) {
+            app.dialogs.ShowMessage("File is already open", "Error", MessageIcon::Error);
+            return;
+        }
+    }
+    std::string path = chosen->toStdString();
+    bool headers = false;
+    if (!FileExists(DatabaseFileName(path)))
+        headers = app.dialogs.AskYesNo("Does this file contain Frame headers?", "Open CEL");
+    auto holder = std::make_shared<CELHolder>();
+    holder->CEL = CELObject::CreateFromFile(path, headers);
+    if (!holder->CEL || holder->CEL->Status != LoadOK) {
+        if (holder->CEL)
+            holder->CEL->Dispose(true);
+        app.dialogs.ShowMessage("An error occured", "Error", MessageIcon::Error);
+        return;
+    }
+    AppendCEL(*chosen, holder);
+    ListCEL->setCurrentRow(ListCEL->count() - 1);
+}
+
+void TMain::SendToPane(bool left)
+{
+    CELHolderRef holder = HolderAt(ListCEL->currentRow());
+    if (!holder || !app.WindFrame || ListCEL->selectedItems().isEmpty())
+        return;
+    CELHolderRef& own = left ? app.LeftCEL : app.RightCEL;
+    const CELHolderRef& other = left ? app.RightCEL : app.LeftCEL;
+    QListWidget* list = left ? app.WindFrame->ListLeft : app.WindFrame->ListRight;
+    if (holder == other)
+        return;
+    if (own) {
+        app.WindFrame->RebuildCELFromList(own, list);
+        own = nullptr;
+        app.WindFrame->ClearFrameList(list);
+    }
+    app.WindFrame->FillPane(list, holder);
+}
+
+void TMain::BtnLLoadClick()
+{
+    SendToPane(true);
+}
+
+void TMain::BtnRLoadClick()
+{
+    SendToPane(false);
+}
+
+void TMain::BtnSaveCELClick()
+{
+    if (ListCEL->count() == 0 || ListCEL->selectedItems().isEmpty())
+        return;
+    CELHolderRef holder = HolderAt(ListCEL->currentRow());
+    if (!holder || !holder->CEL)
+        return;
+    if (holder->CEL->FileName.empty()) {
+        app.dialogs.ShowMessage("CEL is not assigned to a file", "Error", MessageIcon::Error);
+        return;
+    }
+    if (app.WindFrame) {
+        if (holder == app.LeftCEL)
+            app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
+        else if (holder == app.RightCEL)
+            app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
+    }
+    switch (holder->CEL->SaveToFile()) {
+    case SaveNoFrames:
+        app.dialogs.ShowMessage("CEL has no frames", "Error", MessageIcon::Error);
+        break;
+    case SaveCannotWriteCEL:
+        app.dialogs.ShowMessage("Cannot save CEL file", "Error", MessageIcon::Error);
+        break;
+    case SaveCannotWriteDatabase:
+        app.dialogs.ShowMessage("Cannot save Database", "Warning", MessageIcon::Exclamation);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMain::BtnSaveAsCELClick()
+{
+    if (ListCEL->count() == 0 || ListCEL->selectedItems().isEmpty())
+        return;
+    int row = ListCEL->currentRow();
+    CELHolderRef holder = HolderAt(row);
+    if (!holder || !holder->CEL)
+        return;
+    FileDialogOptions options;
+    options.Title = "Save CEL file";
+    options.Filter = CELFilter;
+    options.DefaultExtension = "cel";
+    options.FileName = QString::fromStdString(holder->CEL->FileName);
+    std::optional<QString> chosen = app.dialogs.SaveFileName(options);
+    if (!chosen)
+        return;
+    std::string path = chosen->toStdString();
+    for (const CELHolderRef& other : holders) {
+        if (other && other != holder && other->CEL && other->CEL->FileName == path) {
+            app.dialogs.ShowMessage(
+                "The file with input name is open, cannot save", "Error", MessageIcon::Error);
+            return;
+        }
+    }
+    holder->CEL->FileName = path;
+    ListCEL->item(row)->setText(*chosen);
+    if (app.WindFrame) {
+        if (holder == app.LeftCEL)
+            app.WindFrame->ListLeft->setToolTip(*chosen);
+        else if (holder == app.RightCEL)
+            app.WindFrame->ListRight->setToolTip(*chosen);
+    }
+    BtnSaveCELClick();
+}
+
+void TMain::BtnNewCELClick()
+{
+    auto holder = std::make_shared<CELHolder>();
+    holder->CEL = CELObject::CreateEmpty(0);
+    AppendCEL(NewCaption(app.NewCELCount), holder);
+    ++app.NewCELCount;
+    ListCEL->setCurrentRow(ListCEL->count() - 1);
+}
+
+void TMain::BtnCloseClick()
+{
+    if (ListCEL->count() == 0 || ListCEL->selectedItems().isEmpty())
+        return;
+    int row = ListCEL->currentRow();
+    CELHolderRef holder = HolderAt(row);
+    if (!holder)
+        return;
+    if (app.WindFrame) {
+        if (holder == app.LeftCEL) {
+            app.WindFrame->ClearFrameList(app.WindFrame->ListLeft);
+            app.LeftCEL = nullptr;
+        } else if (holder == app.RightCEL) {
+            app.WindFrame->ClearFrameList(app.WindFrame->ListRight);
+            app.RightCEL = nullptr;
+        }
+    }
+    if (holder->CEL) {
+        holder->CEL->Dispose(true);
+        holder->CEL.reset();
+    }
+    holders.erase(holders.begin() + row);
+    delete ListCEL->takeItem(row);
+    ForgetDestroyedViewedFrame();
+    if (ListCEL->count() > 0)
+        ListCEL->setCurrentRow(0);
+}
+
+void TMain::BtnMergeClick()
+{
+    if (!app.WindListGen)
+        return;
+    app.WindListGen->ListGenKind = 0;
+    app.dialogs.ShowMessage("You may close this window with no damage to your software ;)",
+        "Not working yet", MessageIcon::Exclamation);
+    // The scripted dialogs of the tests do not show the window, so the showing's own
+    // preparation runs here as well; it is the same on the real showing.
+    app.WindListGen->FormShow();
+    app.dialogs.ExecModal(*app.WindListGen);
+}

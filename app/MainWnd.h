@@ -1,0 +1,66 @@
+#pragma once
+
+#include <vector>
+
+#include <QWidget>
+
+#include "cel/CELHandler.h"
+
+class QListWidget;
+class QPushButton;
+struct AppContext;
+
+// The CEL list window, the program's main window: every open CEL, new and unsaved ones
+// included, with the buttons that open, create, save, close and send CELs to the panes of
+// the frame lists window. It owns one CEL holder per list item. Closing it writes the
+// settings file, stores the unnamed CELs and ends the program.
+class TMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMain(AppContext& app);
+    ~TMain() override;
+
+    QListWidget* ListCEL = nullptr;
+    QPushButton* BtnLLoad = nullptr;
+    QPushButton* BtnRLoad = nullptr;
+    QPushButton* BtnOpen = nullptr;
+    QPushButton* BtnMerge = nullptr;
+    QPushButton* BtnImpCEL = nullptr;
+    QPushButton* BtnExpCEL = nullptr;
+    QPushButton* BtnSaveCEL = nullptr;
+    QPushButton* BtnSaveAsCEL = nullptr;
+    QPushButton* BtnNewCEL = nullptr;
+    QPushButton* BtnClose = nullptr;
+
+    // Reads the window's settings and reopens the CELs stored unnamed at the last close.
+    void FormCreate();
+    // Writes the settings file, stores every unnamed CEL and disposes of all CELs. Runs once.
+    void FormClose();
+    void FormResize();
+
+    void BtnOpenClick();
+    void BtnLLoadClick();
+    void BtnRLoadClick();
+    void BtnSaveCELClick();
+    void BtnSaveAsCELClick();
+    void BtnNewCELClick();
+    void BtnCloseClick();
+    void BtnMergeClick();
+
+    // The CEL holder of list item row (the item's object); null when there is no such item.
+    CELHolderRef HolderAt(int row) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void AppendCEL(const QString& caption, CELHolderRef holder);
+    void SendToPane(bool left);
+    // After a CEL went away: a frame in view whose frame was destroyed is no longer shown.
+    void ForgetDestroyedViewedFrame();
+
+    AppContext& app;
+    std::vector<CELHolderRef> holders; // one per item of ListCEL, in list order
+    bool closed = false;
+};

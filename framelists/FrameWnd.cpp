@@ -1,0 +1,698 @@
+#include "framelists/FrameWnd.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "app/AppContext.h"
+#include "framelists/InputWnd.h"
+#include "settings/Settings.h"
+#include "viewer/ViewerWnd.h"
+
+namespace {
+// Design client area of the 200 x 300 window.
+constexpr int DesignClientWidth = 200 - FrameExtraWidth;
+constexpr int DesignClientHeight = 300 - FrameExtraHeight;
+constexpr int ListDesignHeight = 72;
+constexpr int RowHeight = 16;
+constexpr int SingleButtonWidth = 48;
+constexpr int HalfButtonWidth = 24;
+constexpr int ComboWidth = 60;
+constexpr int CheckWidth = 17;
+
+const char* const ViewCaption = "View Frame";
+const char* const MaxNameMessage = "Name must be less than 256 characters long";
+constexpr size_t MaxNameBytes = 255;
+
+QPushButton* MakeButton(QWidget* parent, const char* caption, const char* hint)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setToolTip(hint);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* caption, bool border)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setAlignment(Qt::AlignCenter);
+    if (border)
+        label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    return label;
+}
+} // namespace
+
+TWindFrame::TWindFrame(AppContext& app)
+    : app(app)
+{
+    app.WindFrame = this;
+    setWindowTitle("Frames list");
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setMinimumSize(DesignClientWidth, DesignClientHeight);
+    resize(DesignClientWidth, DesignClientHeight);
+    move(663, 115);
+
+    // Left pane, created in its tab order.
+    ListLeft = new QListWidget(this);
+    BtnLNew = MakeButton(this, "", "Create a new frame after selected one");
+    BtnLSearch = MakeButton(this, "", "Search up or down for an item with input name");
+    BtnLRename = MakeButton(this, "", "Rename selected frame");
+    BtnLDelete = MakeButton(this, "", "Delete selected frame from CEL");
+    BtnLUp = MakeButton(this, "U", "Move selected frame up");
+    BtnLDown = MakeButton(this, "D", "Move selected frame down");
+    BtnLFirst = MakeButton(this, "F", "Move selected frame to the begin of the list");
+    BtnLLast = MakeButton(this, "L", "Move selected frame to the end of the list");
+    BtnLCopy = MakeButton(this, "", "Copy selected frame to right");
+    BtnLCopyAll = MakeButton(this, "All", "Copy all frames to right");
+    BtnLMove = MakeButton(this, "", "Move selected frame to right");
+    BtnLMoveAll = MakeButton(this, "All", "Move all frames to right");
+    ComboLSelW = new QComboBox(this);
+    CheckLHeader = new QCheckBox(this);
+    CheckLDB = new QCheckBox(this);
+
+    // Right pane.
+    ListRight = new QListWidget(this);
+    BtnRNew = MakeButton(this, "", "Create a new frame after selected one");
+    BtnRSearch = MakeButton(this, "", "Search up or down for an item with input name");
+    BtnRRename = MakeButton(this, "", "Rename selected frame");
+    BtnRDelete = MakeButton(this, "", "Delete selected frame from CEL");
+    BtnRDown = MakeButton(this, "D", "Move selected frame down");
+    BtnRUp = MakeButton(this, "U", "Move selected frame up");
+    BtnRLast = MakeButton(this, "L", "Move selected frame to the end of the list");
+    BtnRFirst = MakeButton(this, "F", "Move selected frame to the begin of the list");
+    BtnRCopyAll = MakeButton(this, "All", "Copy all frames to left");
+    BtnRCopy = MakeButton(this, "", "Copy selected frame to left");
+    BtnRMoveAll = MakeButton(this, "All", "Move all frames to left");
+    BtnRMove = MakeButton(this, "", "Move selected frame to left");
+    ComboRSelW = new QComboBox(this);
+    CheckRHeader = new QCheckBox(this);
+    CheckRDB = new QCheckBox(this);
+
+    TextNew = MakeLabel(this, "New", true);
+    TextSearch = MakeLabel(this, "Search by Name", true);
+    TextRename = MakeLabel(this, "Rename", true);
+    TextDelete = MakeLabel(this, "Delete", true);
+    TextUpDown = MakeLabel(this, "Up/Down", true);
+    TextFirstLast = MakeLabel(this, "Make first/last", true);
+    TextCopy = MakeLabel(this, "Copy", true);
+    TextMove = MakeLabel(this, "Move", true);
+    TextWidth = MakeLabel(this, "Width", false);
+    TextHeader = MakeLabel(this, "Add Frame Headers", false);
+    TextDB = MakeLabel(this, "Save Database", false);
+
+    for (QComboBox* combo : { ComboLSelW, ComboRSelW })
+        combo->setToolTip("Possible widths of loaded frame");
+    for (QCheckBox* box : { CheckLHeader, CheckRHeader })
+        box->setToolTip("If checked, CEL will be saved with Frame Headers");
+    for (QCheckBox* box : { CheckLDB, CheckRDB })
+        box->setToolTip("Save names and selected widths");
+
+    QWidget* order[] = { ListLeft, BtnLNew, BtnLSearch, BtnLRename, BtnLDelete, BtnLUp, BtnLDown,
+        BtnLFirst, BtnLLast, BtnLCopy, BtnLCopyAll, BtnLMove, BtnLMoveAll, ComboLSelW, CheckLHeader,
+        CheckLDB, ListRight, BtnRNew, BtnRSearch, BtnRRename, BtnRDelete, BtnRDown, BtnRUp,
+        BtnRLast, BtnRFirst, BtnRCopyAll, BtnRCopy, BtnRMoveAll, BtnRMove, ComboRSelW, CheckRHeader,
+        CheckRDB };
+    for (size_t k = 1; k < std::size(order); ++k)
+        setTabOrder(order[k - 1], order[k]);
+
+    connect(ListLeft, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!syncing && row >= 0)
+            ListLeftClick();
+    });
+    connect(ListRight, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!syncing && row >= 0)
+            ListRightClick();
+    });
+    connect(ComboLSelW, &QComboBox::activated, this, [this](int) { ComboLSelWChange(); });
+    connect(ComboRSelW, &QComboBox::activated, this, [this](int) { ComboRSelWChange(); });
+    connect(CheckLHeader, &QCheckBox::toggled, this, [this](bool) { CheckLHeaderClick(); });
+    connect(CheckLDB, &QCheckBox::toggled, this, [this](bool) { CheckLDBClick(); });
+    connect(CheckRHeader, &QCheckBox::toggled, this, [this](bool) { CheckRHeaderClick(); });
+    connect(CheckRDB, &QCheckBox::toggled, this, [this](bool) { CheckRDBClick(); });
+
+    auto bind = [this](QPushButton* button, void (TWindFrame::*handler)()) {
+        connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+    };
+    bind(BtnLNew, &TWindFrame::BtnLNewClick);
+    bind(BtnRNew, &TWindFrame::BtnRNewClick);
+    bind(BtnLSearch, &TWindFrame::BtnLSearchClick);
+    bind(BtnRSearch, &TWindFrame::BtnRSearchClick);
+    bind(BtnLRename, &TWindFrame::BtnLRenameClick);
+    bind(BtnRRename, &TWindFrame::BtnRRenameClick);
+    bind(BtnLDelete, &TWindFrame::BtnLDeleteClick);
+    bind(BtnRDelete, &TWindFrame::BtnRDeleteClick);
+    bind(BtnLUp, &TWindFrame::BtnLUpClick);
+    bind(BtnRUp, &TWindFrame::BtnRUpClick);
+    bind(BtnLDown, &TWindFrame::BtnLDownClick);
+    bind(BtnRDown, &TWindFrame::BtnRDownClick);
+    bind(BtnLFirst, &TWindFrame::BtnLFirstClick);
+    bind(BtnRFirst, &TWindFrame::BtnRFirstClick);
+    bind(BtnLLast, &TWindFrame::BtnLLastClick);
+    bind(BtnRLast, &TWindFrame::BtnRLastClick);
+    bind(BtnLCopy, &TWindFrame::BtnLCopyClick);
+    bind(BtnRCopy, &TWindFrame::BtnRCopyClick);
+    bind(BtnLMove, &TWindFrame::BtnLMoveClick);
+    bind(BtnRMove, &TWindFrame::BtnRMoveClick);
+    // The four "All" buttons have no handler.
+
+    FormResize();
+    FormCreate();
+}
+
+void TWindFrame::FormCreate()
+{
+    WindowPlacement placement { width() + FrameExtraWidth, height() + FrameExtraHeight, x(), y() };
+    if (ReadFrameSettings(SettingsFileName(app.StartDir), placement)) {
+        resize(placement.Width - FrameExtraWidth, height());
+        resize(width(), placement.Height - FrameExtraHeight);
+        move(placement.Left, y());
+        move(x(), placement.Top);
+    }
+    app.LeftCEL = nullptr;
+    app.RightCEL = nullptr;
+}
+
+void TWindFrame::FormResize()
+{
+    int clientWidth = width();
+    int half = clientWidth / 2;
+    int dy = height() - DesignClientHeight;
+    int listHeight = ListDesignHeight + dy;
+    ListLeft->setGeometry(0, 0, half, listHeight);
+    ListRight->setGeometry(half, 0, half, listHeight);
+
+    auto row = [dy](int designTop) { return designTop + dy; };
+    auto leftSingle
+        = [&](QWidget* w, int top) { w->setGeometry(0, row(top), SingleButtonWidth, RowHeight); };
+    auto rightSingle = [&](QWidget* w, int top) {
+        w->setGeometry(clientWidth - SingleButtonWidth, row(top), SingleButtonWidth, RowHeight);
+    };
+    // Two buttons: the outer one is nearest the window edge.
+    auto leftPair = [&](QWidget* outer, QWidget* inner, int top) {
+        outer->setGeometry(0, row(top), HalfButtonWidth, RowHeight);
+        inner->setGeometry(HalfButtonWidth, row(top), HalfButtonWidth, RowHeight);
+    };
+    auto rightPair = [&](QWidget* inner, QWidget* outer, int top) {
+        inner->setGeometry(clientWidth - 2 * HalfButtonWidth, row(top), HalfButtonWidth, RowHeight);
+        outer->setGeometry(clientWidth - HalfButtonWidth, row(top), HalfButtonWidth, RowHeight);
+    };
+    leftSingle(BtnLNew, 72);
+    leftSingle(BtnLSearch, 88);
+    leftSingle(BtnLRename, 104);
+    leftSingle(BtnLDelete, 120);
+    leftPair(BtnLUp, BtnLDown, 136);
+    leftPair(BtnLFirst, BtnLLast, 152);
+    leftPair(BtnLCopy, BtnLCopyAll, 168);
+    leftPair(BtnLMove, BtnLMoveAll, 184);
+    rightSingle(BtnRNew, 72);
+    rightSingle(BtnRSearch, 88);
+    rightSingle(BtnRRename, 104);
+    rightSingle(BtnRDelete, 120);
+    rightPair(BtnRDown, BtnRUp, 136);
+    rightPair(BtnRLast, BtnRFirst, 152);
+    rightPair(BtnRCopyAll, BtnRCopy, 168);
+    rightPair(BtnRMoveAll, BtnRMove, 184);
+    ComboLSelW->setGeometry(0, row(208), ComboWidth, 21);
+    ComboRSelW->setGeometry(clientWidth - ComboWidth, row(208), ComboWidth, 21);
+    CheckLHeader->setGeometry(4, row(232), CheckWidth, RowHeight);
+    CheckLDB->setGeometry(4, row(248), CheckWidth, RowHeight);
+    CheckRHeader->setGeometry(clientWidth - CheckWidth - 4, row(232), CheckWidth, RowHeight);
+    CheckRDB->setGeometry(clientWidth - CheckWidth - 4, row(248), CheckWidth, RowHeight);
+
+    // The command labels span the middle; the three lower labels keep their design widths.
+    struct LabelRow {
+        QLabel* Label;
+        int Top;
+        int Width;
+    };
+    const int commandWidth = 2 * half - 100;
+    const LabelRow labels[] = {
+        { TextNew, 72, commandWidth },
+        { TextSearch, 88, commandWidth },
+        { TextRename, 104, commandWidth },
+        { TextDelete, 120, commandWidth },
+        { TextUpDown, 136, commandWidth },
+        { TextFirstLast, 152, commandWidth },
+        { TextCopy, 168, commandWidth },
+        { TextMove, 184, commandWidth },
+        { TextWidth, 210, 65 },
+        { TextHeader, 232, 129 },
+        { TextDB, 248, 113 },
+    };
+    for (const LabelRow& label : labels)
+        label.Label->setGeometry(half - label.Width / 2, row(label.Top), label.Width, RowHeight);
+}
+
+void TWindFrame::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TWindFrame::closeEvent(QCloseEvent* event)
+{
+    // The user cannot close this window; the program closes it when it ends.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        event->accept();
+}
+
+TWindFrame::Side TWindFrame::LeftSide()
+{
+    return { ListLeft, &LeftPane, &app.LeftCEL, ComboLSelW, CheckLHeader, CheckLDB, " (L)" };
+}
+
+TWindFrame::Side TWindFrame::RightSide()
+{
+    return { ListRight, &RightPane, &app.RightCEL, ComboRSelW, CheckRHeader, CheckRDB, " (R)" };
+}
+
+TWindFrame::Side TWindFrame::SideOf(QListWidget* list)
+{
+    return list == ListRight ? RightSide() : LeftSide();
+}
+
+TWindFrame::Side TWindFrame::OtherSide(const Side& side)
+{
+    return side.List == ListLeft ? RightSide() : LeftSide();
+}
+
+FrameSlotRef TWindFrame::SelectedSlot(QListWidget* list) const
+{
+    const PaneModel& pane = list == ListRight ? RightPane : LeftPane;
+    return pane.SelectedSlot();
+}
+
+void TWindFrame::SyncList(const Side& side)
+{
+    syncing = true;
+    {
+        QSignalBlocker block(side.List);
+        const PaneModel& pane = *side.Pane;
+        while (side.List->count() > pane.Count())
+            delete side.List->takeItem(side.List->count() - 1);
+        while (side.List->count() < pane.Count())
+            side.List->addItem(QString());
+        for (int32_t j = 0; j < pane.Count(); ++j) {
+            QString text = QString::fromStdString(pane.Items[static_cast<size_t>(j)].Text);
+            QListWidgetItem* item = side.List->item(j);
+            if (item->text() != text)
+                item->setText(text);
+        }
+        side.List->setCurrentRow(pane.Selected);
+    }
+    // The blocked selection signals also kept the view from updating its selection marks.
+    side.List->viewport()->update();
+    syncing = false;
+}
+
+void TWindFrame::ShowSelection(const Side& side)
+{
+    PaneModel& pane = *side.Pane;
+    int row = side.List->currentRow();
+    if (row >= 0 && row < pane.Count())
+        pane.Selected = row;
+
+    ViewerState& view = app.View;
+    view.ViewedFrame = pane.SelectedSlot();
+    if (view.ViewedFrame) {
+        const CELFrame* frame = view.ViewedFrame->Frame.get();
+        if (frame && frame->Viewable()) {
+            frame->DecodeImage(view.FrameImage);
+            view.ImageWidth = frame->Width;
+            view.ImageHeight = frame->Height;
+        } else {
+            view.ViewedFrame = nullptr;
+        }
+    }
+    if (app.WindView)
+        app.WindView->RedrawView(true);
+    {
+        QSignalBlocker block(side.Combo);
+        side.Combo->clear();
+    }
+    if (!view.ViewedFrame) {
+        if (app.WindView)
+            app.WindView->setWindowTitle(ViewCaption);
+        return;
+    }
+    const CELFrame& frame = *view.ViewedFrame->Frame;
+    if (app.WindView) {
+        app.WindView->EditFrWidth->setText(QString::number(frame.Width));
+        app.WindView->EditFrHeight->setText(QString::number(frame.Height));
+    }
+    {
+        QSignalBlocker block(side.Combo);
+        for (uint32_t k = 0; k < frame.WidthCount && k < frame.Widths.size(); ++k)
+            side.Combo->addItem(QString::number(frame.Widths[k]));
+        side.Combo->setCurrentIndex(frame.WidthIndex);
+    }
+    QString caption = frame.Name.empty() ? QString("View Frame: #%1").arg(pane.Selected - 1)
+                                         : "View Frame: " + QString::fromStdString(frame.Name);
+    if (app.WindView)
+        app.WindView->setWindowTitle(caption + side.Suffix);
+}
+
+void TWindFrame::ListLeftClick()
+{
+    ShowSelection(LeftSide());
+}
+
+void TWindFrame::ListRightClick()
+{
+    ShowSelection(RightSide());
+}
+
+void TWindFrame::ChangeWidth(const Side& side)
+{
+    // A width choice acts only while the frame in view is the frame of this pane's selected
+    // item; otherwise the list belongs to a frame no longer shown and the choice is ignored.
+    PaneModel& pane = *side.Pane;
+    ViewerState& view = app.View;
+    FrameSlotRef slot = pane.SelectedSlot();
+    int index = side.Combo->currentIndex();
+    if (!slot || slot != view.ViewedFrame || !slot->Frame || index < 0)
+        return;
+    CELFrame& frame = *slot->Frame;
+    frame.SelectWidth(static_cast<uint32_t>(index));
+    view.ImageWidth = frame.Width;
+    view.ImageHeight = frame.Height;
+    // The working image keeps its pixels; it is only re-wrapped. When it no longer holds
+    // Width x Height pixels (it was resized in the viewer, or the width does not divide the
+    // pixel count) it is cut or padded with transparent pixels, so the viewer never reads
+    // past its end.
+    uint64_t pixels = uint64_t(frame.Width) * frame.Height;
+    if (view.FrameImage.size() != pixels)
+        view.FrameImage.resize(static_cast<size_t>(pixels), TransparentIndex);
+    if (app.WindView)
+        app.WindView->RedrawView(true);
+    pane.Relabel(pane.Selected);
+    SyncList(side);
+}
+
+void TWindFrame::ComboLSelWChange()
+{
+    ChangeWidth(LeftSide());
+}
+
+void TWindFrame::ComboRSelWChange()
+{
+    ChangeWidth(RightSide());
+}
+
+void TWindFrame::CheckHeaderClick(const Side& side)
+{
+    if (*side.CEL && (*side.CEL)->CEL)
+        (*side.CEL)->CEL->WithHeaders = side.Header->isChecked() ? 1 : 0;
+    else if (side.Header->isChecked())
+        side.Header->setChecked(false);
+}
+
+void TWindFrame::CheckDatabaseClick(const Side& side)
+{
+    if (*side.CEL && (*side.CEL)->CEL)
+        (*side.CEL)->CEL->HasDatabase = side.Database->isChecked() ? 1 : 0;
+    else if (side.Database->isChecked())
+        side.Database->setChecked(false);
+}
+
+void TWindFrame::CheckLHeaderClick()
+{
+    CheckHeaderClick(LeftSide());
+}
+
+void TWindFrame::CheckLDBClick()
+{
+    CheckDatabaseClick(LeftSide());
+}
+
+void TWindFrame::CheckRHeaderClick()
+{
+    CheckHeaderClick(RightSide());
+}
+
+void TWindFrame::CheckRDBClick()
+{
+    CheckDatabaseClick(RightSide());
+}
+
+void TWindFrame::FillPane(QListWidget* list, const CELHolderRef& holder)
+{
+    Side side = SideOf(list);
+    if (!holder || !holder->CEL)
+        return;
+    *side.CEL = holder;
+    const CELObject& cel = *holder->CEL;
+    side.Pane->Fill(cel);
+    SyncList(side);
+    {
+        QSignalBlocker blockHeader(side.Header);
+        QSignalBlocker blockDatabase(side.Database);
+        side.Header->setChecked(cel.WithHeaders != 0);
+        side.Database->setChecked(cel.HasDatabase != 0);
+    }
+    // A checked box stores 1, so a flag read as another non-zero value holds 1 from now on.
+    CheckHeaderClick(side);
+    CheckDatabaseClick(side);
+    list->setToolTip(QString::fromStdString(holder->CEL->FileName));
+}
+
+void TWindFrame::RebuildCELFromList(const CELHolderRef& holder, QListWidget* list)
+{
+    Side side = SideOf(list);
+    // Only the pane that shows holder may write it back: an empty pane would leave the CEL
+    // without its frames.
+    if (!holder || holder != *side.CEL || side.Pane->Empty())
+        return;
+    RebuildCELFromPane(*holder, *side.Pane);
+}
+
+void TWindFrame::ClearFrameList(QListWidget* list)
+{
+    Side side = SideOf(list);
+    PaneModel& pane = *side.Pane;
+    if (pane.Count() > 1 && pane.SelectedSlot() && pane.SelectedSlot() == app.View.ViewedFrame) {
+        app.View.ViewedFrame = nullptr;
+        if (app.WindView) {
+            app.WindView->setWindowTitle(ViewCaption);
+            app.WindView->RedrawView(true);
+        }
+    }
+    pane.Clear();
+    SyncList(side);
+    list->setToolTip(QString());
+    QSignalBlocker blockCombo(side.Combo);
+    QSignalBlocker blockHeader(side.Header);
+    QSignalBlocker blockDatabase(side.Database);
+    side.Combo->clear();
+    side.Header->setChecked(false);
+    side.Database->setChecked(false);
+}
+
+void TWindFrame::RefreshViewedFrameItem()
+{
+    FrameSlotRef viewed = app.View.ViewedFrame;
+    if (!viewed || !viewed->Frame)
+        return;
+    for (Side side : { LeftSide(), RightSide() }) {
+        if (side.Pane->SelectedSlot() != viewed)
+            continue;
+        side.Pane->Relabel(side.Pane->Selected);
+        SyncList(side);
+        QSignalBlocker block(side.Combo);
+        side.Combo->setCurrentIndex(viewed->Frame->WidthIndex);
+        return;
+    }
+}
+
+void TWindFrame::NewClick(const Side& side)
+{
+    if (!*side.CEL || !side.Pane->NewFrame())
+        return;
+    SyncList(side);
+    ShowSelection(side);
+}
+
+void TWindFrame::RenameClick(const Side& side)
+{
+    PaneModel& pane = *side.Pane;
+    FrameSlotRef slot = pane.SelectedSlot();
+    if (!*side.CEL || pane.Selected < 1 || !slot || !slot->Frame || !app.WindInput)
+        return;
+    TWindInput& input = *app.WindInput;
+    input.EditStr->setText(QString::fromStdString(slot->Frame->Name));
+    input.CheckSearchDir->setEnabled(false);
+    if (app.dialogs.ExecModal(input) != QDialog::Accepted)
+        return;
+    // Names are stored as UTF-8 bytes and the database keeps at most 255 of them, so the
+    // limit applies to the stored form, not to the characters typed.
+    std::string name = input.EditStr->text().toStdString();
+    if (name.size() > MaxNameBytes) {
+        app.dialogs.ShowMessage(MaxNameMessage, "Error", MessageIcon::Error);
+        return;
+    }
+    slot->Frame->Name = name;
+    pane.Relabel(pane.Selected);
+    SyncList(side);
+}
+
+void TWindFrame::DeleteClick(const Side& side)
+{
+    if (!*side.CEL || !side.Pane->DeleteSelected())
+        return;
+    RebuildCELFromPane(**side.CEL, *side.Pane);
+    SyncList(side);
+    ShowSelection(side);
+}
+
+void TWindFrame::SearchClick(const Side& side)
+{
+    PaneModel& pane = *side.Pane;
+    const int32_t n = pane.Count();
+    if (!*side.CEL || n < 3 || !app.WindInput)
+        return;
+    const int32_t a = pane.Selected;
+    TWindInput& input = *app.WindInput;
+    input.EditStr->clear();
+    input.CheckSearchDir->setEnabled(1 < a && a < n - 1);
+    if (a < 2)
+        input.CheckSearchDir->setChecked(false);
+    if (a == n - 1)
+        input.CheckSearchDir->setChecked(true);
+    if (app.dialogs.ExecModal(input) != QDialog::Accepted)
+        return;
+    std::string text = input.EditStr->text().toStdString();
+    if (text.empty())
+        return;
+    int32_t found = pane.FindByName(a, input.CheckSearchDir->isChecked(), text);
+    if (found < 0) {
+        app.dialogs.ShowMessage("Not found", "Information", MessageIcon::Information);
+        return;
+    }
+    pane.Selected = found;
+    SyncList(side);
+    ShowSelection(side);
+}
+
+void TWindFrame::Reorder(const Side& side, bool (PaneModel::*operation)())
+{
+    if (!*side.CEL || !(side.Pane->*operation)())
+        return;
+    SyncList(side);
+    ShowSelection(side);
+}
+
+void TWindFrame::CopyClick(const Side& source)
+{
+    Side destination = OtherSide(source);
+    FrameSlotRef slot = source.Pane->SelectedSlot();
+    if (!*source.CEL || !*destination.CEL || !slot || !slot->Frame || destination.Pane->Empty())
+        return;
+    auto copy = std::make_shared<FrameSlot>();
+    copy->Frame = CELFrame::CreateCopy(*slot->Frame);
+    destination.Pane->InsertAfterSelection(std::move(copy));
+    SyncList(destination);
+    ShowSelection(destination);
+}
+
+void TWindFrame::MoveClick(const Side& source)
+{
+    Side destination = OtherSide(source);
+    if (!*source.CEL || !*destination.CEL || source.Pane->Selected < 1 || destination.Pane->Empty())
+        return;
+    FrameSlotRef slot = source.Pane->TakeSelected();
+    if (!slot)
+        return;
+    destination.Pane->InsertAfterSelection(std::move(slot));
+    SyncList(destination);
+    RebuildCELFromPane(**source.CEL, *source.Pane);
+    SyncList(source);
+    ShowSelection(source);
+}
+
+void TWindFrame::BtnLNewClick()
+{
+    NewClick(LeftSide());
+}
+void TWindFrame::BtnRNewClick()
+{
+    NewClick(RightSide());
+}
+void TWindFrame::BtnLRenameClick()
+{
+    RenameClick(LeftSide());
+}
+void TWindFrame::BtnRRenameClick()
+{
+    RenameClick(RightSide());
+}
+void TWindFrame::BtnLDeleteClick()
+{
+    DeleteClick(LeftSide());
+}
+void TWindFrame::BtnRDeleteClick()
+{
+    DeleteClick(RightSide());
+}
+void TWindFrame::BtnLSearchClick()
+{
+    SearchClick(LeftSide());
+}
+void TWindFrame::BtnRSearchClick()
+{
+    SearchClick(RightSide());
+}
+void TWindFrame::BtnLUpClick()
+{
+    Reorder(LeftSide(), &PaneModel::MoveUp);
+}
+void TWindFrame::BtnRUpClick()
+{
+    Reorder(RightSide(), &PaneModel::MoveUp);
+}
+void TWindFrame::BtnLDownClick()
+{
+    Reorder(LeftSide(), &PaneModel::MoveDown);
+}
+void TWindFrame::BtnRDownClick()
+{
+    Reorder(RightSide(), &PaneModel::MoveDown);
+}
+void TWindFrame::BtnLFirstClick()
+{
+    Reorder(LeftSide(), &PaneModel::MakeFirst);
+}
+void TWindFrame::BtnRFirstClick()
+{
+    Reorder(RightSide(), &PaneModel::MakeFirst);
+}
+void TWindFrame::BtnLLastClick()
+{
+    Reorder(LeftSide(), &PaneModel::MakeLast);
+}
+void TWindFrame::BtnRLastClick()
+{
+    Reorder(RightSide(), &PaneModel::MakeLast);
+}
+void TWindFrame::BtnLCopyClick()
+{
+    CopyClick(LeftSide());
+}
+void TWindFrame::BtnRCopyClick()
+{
+    CopyClick(RightSide());
+}
+void TWindFrame::BtnLMoveClick()
+{
+    MoveClick(LeftSide());
+}
+void TWindFrame::BtnRMoveClick()
+{
+    MoveClick(RightSide());
+}

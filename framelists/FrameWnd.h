@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QWidget>
+
+#include "cel/CELHandler.h"
+#include "framelists/PaneModel.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+struct AppContext;
+
+// The frame lists window: the left and the right pane, each showing one CEL, with the
+// operations that create, rename, delete, search, reorder, copy and move frames. Every left
+// handler has a right twin. The PaneModel of a pane is the authority for its items; the list
+// widget mirrors it.
+class TWindFrame : public QWidget {
+    Q_OBJECT
+public:
+    explicit TWindFrame(AppContext& app);
+
+    QListWidget* ListLeft = nullptr;
+    QListWidget* ListRight = nullptr;
+
+    QPushButton* BtnLNew = nullptr;
+    QPushButton* BtnLSearch = nullptr;
+    QPushButton* BtnLRename = nullptr;
+    QPushButton* BtnLDelete = nullptr;
+    QPushButton* BtnLUp = nullptr;
+    QPushButton* BtnLDown = nullptr;
+    QPushButton* BtnLFirst = nullptr;
+    QPushButton* BtnLLast = nullptr;
+    QPushButton* BtnLCopy = nullptr;
+    QPushButton* BtnLCopyAll = nullptr;
+    QPushButton* BtnLMove = nullptr;
+    QPushButton* BtnLMoveAll = nullptr;
+    QPushButton* BtnRNew = nullptr;
+    QPushButton* BtnRSearch = nullptr;
+    QPushButton* BtnRRename = nullptr;
+    QPushButton* BtnRDelete = nullptr;
+    QPushButton* BtnRUp = nullptr;
+    QPushButton* BtnRDown = nullptr;
+    QPushButton* BtnRFirst = nullptr;
+    QPushButton* BtnRLast = nullptr;
+    QPushButton* BtnRCopy = nullptr;
+    QPushButton* BtnRCopyAll = nullptr;
+    QPushButton* BtnRMove = nullptr;
+    QPushButton* BtnRMoveAll = nullptr;
+
+    QLabel* TextNew = nullptr;
+    QLabel* TextSearch = nullptr;
+    QLabel* TextRename = nullptr;
+    QLabel* TextDelete = nullptr;
+    QLabel* TextUpDown = nullptr;
+    QLabel* TextFirstLast = nullptr;
+    QLabel* TextCopy = nullptr;
+    QLabel* TextMove = nullptr;
+    QLabel* TextWidth = nullptr;
+    QLabel* TextHeader = nullptr;
+    QLabel* TextDB = nullptr;
+
+    QComboBox* ComboLSelW = nullptr;
+    QComboBox* ComboRSelW = nullptr;
+    QCheckBox* CheckLHeader = nullptr;
+    QCheckBox* CheckLDB = nullptr;
+    QCheckBox* CheckRHeader = nullptr;
+    QCheckBox* CheckRDB = nullptr;
+
+    PaneModel LeftPane;
+    PaneModel RightPane;
+
+    void FormCreate();
+    void FormResize();
+
+    void ListLeftClick();
+    void ListRightClick();
+    void ComboLSelWChange();
+    void ComboRSelWChange();
+    void CheckLHeaderClick();
+    void CheckLDBClick();
+    void CheckRHeaderClick();
+    void CheckRDBClick();
+
+    void BtnLNewClick();
+    void BtnRNewClick();
+    void BtnLRenameClick();
+    void BtnRRenameClick();
+    void BtnLDeleteClick();
+    void BtnRDeleteClick();
+    void BtnLSearchClick();
+    void BtnRSearchClick();
+    void BtnLUpClick();
+    void BtnRUpClick();
+    void BtnLDownClick();
+    void BtnRDownClick();
+    void BtnLFirstClick();
+    void BtnRFirstClick();
+    void BtnLLastClick();
+    void BtnRLastClick();
+    void BtnLCopyClick();
+    void BtnRCopyClick();
+    void BtnLMoveClick();
+    void BtnRMoveClick();
+
+    // Fills an empty pane from holder: the pane's CEL global, "<Begin>" and one item per
+    // frame, "<Begin>" selected, check boxes from the CEL's flags, the hint from its file.
+    void FillPane(QListWidget* list, const CELHolderRef& holder);
+    // Writes the pane's item order back into the CEL in holder (same holder, new object).
+    void RebuildCELFromList(const CELHolderRef& holder, QListWidget* list);
+    // Empties a pane; the caller sets the pane's CEL global to none.
+    void ClearFrameList(QListWidget* list);
+    // After "Save Frame" or an import: refreshes the caption of the item carrying the frame
+    // in view and its width selection.
+    void RefreshViewedFrameItem();
+    // The frame slot of the list's selected item; null for "<Begin>" or no selection.
+    FrameSlotRef SelectedSlot(QListWidget* list) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Everything that differs between the two panes.
+    struct Side {
+        QListWidget* List;
+        PaneModel* Pane;
+        CELHolderRef* CEL;
+        QComboBox* Combo;
+        QCheckBox* Header;
+        QCheckBox* Database;
+        const char* Suffix;
+    };
+    Side LeftSide();
+    Side RightSide();
+    Side SideOf(QListWidget* list);
+    Side OtherSide(const Side& side);
+
+    // Mirrors the pane's items and selection into its list widget without running handlers.
+    void SyncList(const Side& side);
+    void ShowSelection(const Side& side);
+    void ChangeWidth(const Side& side);
+    void CheckHeaderClick(const Side& side);
+    void CheckDatabaseClick(const Side& side);
+    void NewClick(const Side& side);
+    void RenameClick(const Side& side);
+    void DeleteClick(const Side& side);
+    void SearchClick(const Side& side);
+    void Reorder(const Side& side, bool (PaneModel::*operation)());
+    void CopyClick(const Side& source);
+    void MoveClick(const Side& source);
+
+    AppContext& app;
+    bool syncing = false;
+};
