@@ -31,7 +31,7 @@ uint8_t ReadBitmap(const std::string& path, const PaletteModel& palette, Bitmap&
 uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFrame& frame);
 
 // The bytes of a BMP file of 8 or 24 bits per pixel.
-std::vector<uint8_t> EncodeBitmap(const Bitmap& bitmap, const PaletteModel& palette,
-                                  uint32_t bitsPerPixel);
+std::vector<uint8_t> EncodeBitmap(
+    const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel);
 uint8_t WriteBitmap(const std::string& path, const Bitmap& bitmap, const PaletteModel& palette,
-                    uint32_t bitsPerPixel);
+    uint32_t bitsPerPixel);

@@ -9,25 +9,25 @@
 // The 256-colour palette, the drawing colour and the pending colour operation. Colours are
 // red + 256 x green + 65536 x blue. Entry 255 is the transparent colour itself.
 
-constexpr uint8_t FirstFreeColour = 0x7F;  // 00 ... 7E are reserved
+constexpr uint8_t FirstFreeColour = 0x7F; // 00 ... 7E are reserved
 
 enum : uint8_t { OpNone = 0, OpReplace = 1, OpExchange = 2 };
 
 struct PaletteModel {
-    std::array<uint32_t, 256> Palette{};   // all black at start
+    std::array<uint32_t, 256> Palette {}; // all black at start
     uint8_t SelectedColour = 0;
-    bool WholePalette = false;             // mirrors the "Use whole palette" box
+    bool WholePalette = false; // mirrors the "Use whole palette" box
     uint8_t PendingColourOp = OpNone;
 
     uint32_t TransparentColour() const { return Palette[255]; }
 };
 
 enum class PaletteFileResult : uint8_t {
-    Done,          // loaded or saved
-    NoFileName,    // empty name: nothing done, nothing said
-    CannotOpen,    // "Cannot open palette file"
-    WrongSize,     // "Palette file must be 768 bytes long"
-    CannotCreate,  // "Cannot create palette file"
+    Done, // loaded or saved
+    NoFileName, // empty name: nothing done, nothing said
+    CannotOpen, // "Cannot open palette file"
+    WrongSize, // "Palette file must be 768 bytes long"
+    CannotCreate, // "Cannot create palette file"
 };
 
 // Loads entries 0 ... 254 from a 768-byte file; entry 255 keeps the transparent colour.
@@ -47,9 +47,9 @@ void RaiseSelectedColour(PaletteModel& model);
 
 // What PickColour did, so the window can repaint outlines, raise buttons and redraw.
 struct PickOutcome {
-    bool Ignored = false;          // reserved colour with the option off
-    uint8_t CompletedOp = OpNone;  // the Replace or Exchange performed, if any
-    uint8_t PreviousSelected = 0;  // the selection before a plain pick
+    bool Ignored = false; // reserved colour with the option off
+    uint8_t CompletedOp = OpNone; // the Replace or Exchange performed, if any
+    uint8_t PreviousSelected = 0; // the selection before a plain pick
 };
 
 // The right-button action on a colour: completes a pending Replace or Exchange on image, or

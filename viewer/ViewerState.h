@@ -10,9 +10,9 @@
 // toolkit. Row 0 of FrameImage is the bottom row of the picture.
 
 struct BoundLine {
-    int32_t Block = 0;      // 0 ... 4, the label written
-    int32_t Y = 0;          // surface line of the bound
-    int32_t LabelTop = 0;   // top of the label, kept 15 pixels above the bottom edge
+    int32_t Block = 0; // 0 ... 4, the label written
+    int32_t Y = 0; // surface line of the bound
+    int32_t LabelTop = 0; // top of the label, kept 15 pixels above the bottom edge
 };
 
 class ViewerState {
@@ -20,7 +20,7 @@ public:
     DataArray FrameImage;
     uint32_t ImageWidth = 0;
     uint32_t ImageHeight = 0;
-    FrameSlotRef ViewedFrame;  // none when null
+    FrameSlotRef ViewedFrame; // none when null
 
     uint8_t Zoom = 1;
     int32_t ViewAreaWidth = 0;
@@ -46,6 +46,12 @@ public:
 
     bool HasFrame() const { return ViewedFrame != nullptr; }
 
+    // Zoom as a divisor: a zero Zoom counts as 1, so no mapping ever divides by zero.
+    uint32_t ZoomFactor() const;
+    // True when FrameImage holds at least ImageWidth x ImageHeight pixels; the pixel
+    // operations leave an image that does not alone.
+    bool ImageComplete() const;
+
     // Step 3 of a redraw with relayout: surface size and scroll ranges; positions beyond a
     // new maximum come down to it.
     void Relayout();
@@ -70,7 +76,7 @@ public:
 
     bool InImage(int32_t column, int32_t row) const;
     uint8_t PixelAt(int32_t column, int32_t row) const;
-    void PutPixel(int32_t column, int32_t row, uint8_t colour);  // ignores points outside
+    void PutPixel(int32_t column, int32_t row, uint8_t colour); // ignores points outside
 
     // A stroke from (fromX, fromY) to (toX, toY), both ends included, the minor coordinate
     // truncated from the start point.
