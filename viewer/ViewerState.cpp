@@ -68,16 +68,27 @@ void ViewerState::FillSurface(uint8_t* surface, int32_t stride) const
     // ones inside the image form a prefix; anything past it (possible only when the layout is
     // stale) shows as transparent.
     size_t inside = 0;
-    std::vector<uint32_t> columns;
-    const bool straight = zoom == 1; // a surface row is then a plain slice of an image row
-    if (complete && posH < static_cast<uint64_t>(ImageWidth) * zoom) {
+    if (complete && posH < static_cast<uint64_t>(ImageWidth) * zoom)
         inside = static_cast<size_t>(
             std::min<uint64_t>(width, static_cast<uint64_t>(ImageWidth) * zoom - posH));
-        if (!straight) {
-            columns.resize(inside);
-            for (size_t x = 0; x < inside; ++x)
-                columns[x] = static_cast<uint32_t>((posH + x) / zoom);
-        }
+    const uint64_t firstColumn = posH / zoom;
+    const size_t firstRun = static_cast<size_t>(zoom - posH % zoom); // what is left of column 1
+
+    // At zoom 1 a surface row is a slice of an image row. Up to 8x a row is built in a buffer
+    // by writing each pixel as 8 copies of itself and stepping on by Zoom, so the next pixel
+    // overwrites the surplus; the buffer has 8 spare bytes for the last one. Larger zooms,
+    // which the window never sets, look each column up in a table.
+    constexpr size_t Spare = 8;
+    const bool straight = zoom == 1;
+    const bool replicate = zoom > 1 && zoom <= 8;
+    std::vector<uint8_t> rowBuffer;
+    std::vector<uint32_t> columns;
+    if (replicate) {
+        rowBuffer.resize(inside + Spare);
+    } else if (!straight) {
+        columns.resize(inside);
+        for (size_t x = 0; x < inside; ++x)
+            columns[x] = static_cast<uint32_t>((posH + x) / zoom);
     }
 
     // Each image row covers Zoom surface rows: build the first of them and copy it down.
@@ -94,6 +105,16 @@ void ViewerState::FillSurface(uint8_t* surface, int32_t stride) const
                 + (ImageHeight - 1 - fromTop) * static_cast<uint64_t>(ImageWidth);
             if (straight) {
                 std::memcpy(first, source + posH, inside);
+            } else if (replicate) {
+                uint8_t* buffer = rowBuffer.data();
+                const uint8_t* pixel = source + firstColumn;
+                uint64_t word = *pixel++ * 0x0101010101010101ull;
+                std::memcpy(buffer, &word, Spare);
+                for (size_t x = firstRun; x < inside; x += zoom) {
+                    word = *pixel++ * 0x0101010101010101ull;
+                    std::memcpy(buffer + x, &word, Spare);
+                }
+                std::memcpy(first, buffer, inside);
             } else {
                 const uint32_t* column = columns.data();
                 for (size_t x = 0; x < inside; ++x)
