@@ -11,7 +11,9 @@
 // and the whole file written when the CEL list window closes. Each Read function opens its
 // own INIToRead; it returns false, leaving its argument untouched, when the file cannot be
 // read. On true, each key present and accepted by its getter overwrites its field; the
-// fields a caller passes in are the defaults (the window's current values).
+// fields a caller passes in are the defaults (the window's current values). Two kinds of
+// field are exceptions: a check box key (Offset, WholePal) only ever sets its field to true,
+// and Unnamed with UnnamedHeaders is always replaced (default 0, no Frame Headers).
 
 std::string SettingsFileName(const std::string& startDir);
 
@@ -22,28 +24,33 @@ struct WindowPlacement {
     int32_t Top = 0;
 };
 
+// Upper bound on the Unnamed count taken from the file. The store holds a handful of CELs;
+// a hand-edited huge count would otherwise make the CEL list window try to reopen billions
+// of files and this reader allocate one flag for each.
+constexpr uint32_t MaxStoredUnnamed = 100000;
+
 struct MainSettings {
-    WindowPlacement Placement;           // MainWidth, MainHeight, MainLeft, MainTop
-    uint32_t Unnamed = 0;                // stored unnamed CELs to reopen
-    std::vector<bool> UnnamedHeaders;    // UnnHH0 ... UnnHH(Unnamed - 1), filled on read
+    WindowPlacement Placement; // MainWidth, MainHeight, MainLeft, MainTop
+    uint32_t Unnamed = 0; // stored unnamed CELs to reopen, at most MaxStoredUnnamed
+    std::vector<bool> UnnamedHeaders; // UnnHH0 ... UnnHH(Unnamed - 1), filled on read
 };
 bool ReadMainSettings(const std::string& fileName, MainSettings& settings);
 
 struct ViewerSettings {
-    WindowPlacement Placement;  // ViewWidth, ViewHeight, ViewLeft, ViewTop
-    uint32_t PalExp = 0;        // item index of ComboBPP
-    bool Offset = false;        // ticked only when the value is above 0
-    uint32_t OffsCol = 0;       // BoundsColour
+    WindowPlacement Placement; // ViewWidth, ViewHeight, ViewLeft, ViewTop
+    uint32_t PalExp = 0; // item index of ComboBPP
+    bool Offset = false; // ticked only when the value is above 0
+    uint32_t OffsCol = 0; // BoundsColour
 };
 bool ReadViewerSettings(const std::string& fileName, ViewerSettings& settings);
 
 struct PaletteSettings {
-    std::string Palette;               // palette file name
-    uint32_t Transparent = 16777215;   // entry 255, stored as read
+    std::string Palette; // palette file name
+    uint32_t Transparent = 16777215; // entry 255, stored as read
     int32_t Left = 558;
     int32_t Top = 118;
     bool WholePal = false;
-    uint8_t SelCol = 255;              // low byte of the value read
+    uint8_t SelCol = 255; // low byte of the value read
 };
 bool ReadPaletteSettings(const std::string& fileName, PaletteSettings& settings);
 
@@ -60,7 +67,7 @@ struct SettingsSnapshot {
     int32_t PalTop = 0;
     bool WholePal = false;
     uint8_t SelCol = 0;
-    int32_t PalExp = 0;  // -1 when ComboBPP has no item selected
+    int32_t PalExp = 0; // -1 when ComboBPP has no item selected
     bool Offset = false;
     uint32_t OffsCol = 0;
 };

@@ -1,0 +1,146 @@
+#include "settings/Settings.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "settings/INIHandler.h"
+
+namespace {
+
+const char* const LineEnd = "\r\n";
+
+// Reads the four geometry keys in the order width, height, left, top.
+void ReadPlacement(INIToRead& ini, const std::string& prefix, WindowPlacement& placement)
+{
+    placement.Width = ini.GetInteger(prefix + "Width", placement.Width);
+    placement.Height = ini.GetInteger(prefix + "Height", placement.Height);
+    placement.Left = ini.GetInteger(prefix + "Left", placement.Left);
+    placement.Top = ini.GetInteger(prefix + "Top", placement.Top);
+}
+
+void AppendLine(std::string& text, const char* key, const std::string& value)
+{
+    text.append(key);
+    text.append(" = ");
+    text.append(value);
+    text.append(LineEnd);
+}
+
+void AppendPlacement(std::string& text, const std::string& prefix, const WindowPlacement& placement)
+{
+    AppendLine(text, (prefix + "Width").c_str(), std::to_string(placement.Width));
+    AppendLine(text, (prefix + "Height").c_str(), std::to_string(placement.Height));
+    AppendLine(text, (prefix + "Left").c_str(), std::to_string(placement.Left));
+    AppendLine(text, (prefix + "Top").c_str(), std::to_string(placement.Top));
+}
+
+} // namespace
+
+std::string SettingsFileName(const std::string& startDir)
+{
+    return (std::filesystem::path(startDir) / "Vornix.ini").string();
+}
+
+bool ReadMainSettings(const std::string& fileName, MainSettings& settings)
+{
+    INIToRead ini;
+    if (!ini.Open(fileName))
+        return false;
+    ReadPlacement(ini, "Main", settings.Placement);
+    settings.Unnamed = std::min(ini.GetPositive("Unnamed", 0), MaxStoredUnnamed);
+    settings.UnnamedHeaders.assign(settings.Unnamed, false);
+    for (uint32_t n = 0; n < settings.Unnamed; ++n)
+        settings.UnnamedHeaders[n] = ini.GetPositive("UnnHH" + std::to_string(n), 0) != 0;
+    ini.Close();
+    return true;
+}
+
+bool ReadViewerSettings(const std::string& fileName, ViewerSettings& settings)
+{
+    INIToRead ini;
+    if (!ini.Open(fileName))
+        return false;
+    ReadPlacement(ini, "View", settings.Placement);
+    settings.PalExp = ini.GetPositive("PalExp", settings.PalExp);
+    if (ini.GetPositive("Offset", 0) > 0)
+        settings.Offset = true;
+    settings.OffsCol = ini.GetPositive("OffsCol", settings.OffsCol);
+    ini.Close();
+    return true;
+}
+
+bool ReadPaletteSettings(const std::string& fileName, PaletteSettings& settings)
+{
+    INIToRead ini;
+    if (!ini.Open(fileName))
+        return false;
+    settings.Palette = ini.GetString("Palette", settings.Palette);
+    settings.Transparent = ini.GetPositive("Transparent", settings.Transparent);
+    settings.Left = ini.GetInteger("PalLeft", settings.Left);
+    settings.Top = ini.GetInteger("PalTop", settings.Top);
+    if (ini.GetPositive("WholePal", 0) > 0)
+        settings.WholePal = true;
+    // The selected colour is a palette index: only the low byte of the number counts.
+    settings.SelCol = static_cast<uint8_t>(ini.GetPositive("SelCol", settings.SelCol) & 0xFFu);
+    ini.Close();
+    return true;
+}
+
+bool ReadFrameSettings(const std::string& fileName, WindowPlacement& placement)
+{
+    INIToRead ini;
+    if (!ini.Open(fileName))
+        return false;
+    ReadPlacement(ini, "Frame", placement);
+    ini.Close();
+    return true;
+}
+
+std::string FormatFixedLines(const SettingsSnapshot& snapshot)
+{
+    std::string text;
+    AppendLine(text, "Palette", snapshot.Palette);
+    AppendLine(text, "Transparent", std::to_string(snapshot.Transparent));
+    AppendPlacement(text, "Main", snapshot.Main);
+    AppendPlacement(text, "Frame", snapshot.Frame);
+    AppendPlacement(text, "View", snapshot.View);
+    AppendLine(text, "PalLeft", std::to_string(snapshot.PalLeft));
+    AppendLine(text, "PalTop", std::to_string(snapshot.PalTop));
+    AppendLine(text, "WholePal", snapshot.WholePal ? "1" : "0");
+    AppendLine(text, "SelCol", std::to_string(static_cast<unsigned>(snapshot.SelCol)));
+    AppendLine(text, "PalExp", std::to_string(snapshot.PalExp));
+    AppendLine(text, "Offset", snapshot.Offset ? "1" : "0");
+    AppendLine(text, "OffsCol", std::to_string(snapshot.OffsCol));
+    return text;
+}
+
+bool SettingsWriter::Begin(const std::string& fileName, const SettingsSnapshot& snapshot)
+{
+    stored = 0;
+    // The new file is written beside the old one and only replaces it in Finish, so a close
+    // that fails half-way leaves the previous settings intact.
+    file = std::make_unique<AtomicFileWriter>(fileName);
+    if (!file->Open() || !file->Write(FormatFixedLines(snapshot))) {
+        file.reset();
+        return false;
+    }
+    return true;
+}
+
+void SettingsWriter::AddUnnamed(bool withHeaders)
+{
+    if (!file)
+        return;
+    file->Write("UnnHH" + std::to_string(stored) + (withHeaders ? " = 1" : " = 0") + LineEnd);
+    ++stored;
+}
+
+bool SettingsWriter::Finish()
+{
+    if (!file)
+        return false;
+    file->Write("Unnamed = " + std::to_string(stored) + LineEnd);
+    const bool committed = file->Commit();
+    file.reset();
+    return committed;
+}
