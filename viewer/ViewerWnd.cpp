@@ -1,0 +1,537 @@
+#include "viewer/ViewerWnd.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QToolTip>
+
+#include "app/AppContext.h"
+#include "bitmaps/BMPHandler.h"
+#include "frames/CommVar.h"
+#include "palette/GuiColourCell.h"
+#include "palette/PalWnd.h"
+#include "settings/Settings.h"
+#include "viewer/GuiViewSurface.h"
+
+#if __has_include("framelists/FrameWnd.h")
+#include "framelists/FrameWnd.h"
+#define VORNIX_HAS_FRAME_WINDOW 1
+#endif
+
+namespace {
+
+// Design client area; everything from BtnUp down keeps its distance to the bottom edge.
+constexpr int DesignClientWidth = 200;
+constexpr int DesignClientHeight = 336;
+constexpr int ScrollBarExtent = 17;
+constexpr int ComboZoomHeight = 21;
+constexpr int DesignScrollHTop = 129;
+
+const QString ImgViewHint = "Left mouse button to draw, right mouse button to select the colour";
+
+void Message(AppContext& app, const char* text)
+{
+    app.dialogs.ShowMessage(QString::fromUtf8(text), "Error", MessageIcon::Error);
+}
+
+} // namespace
+
+TWindView::TWindView(AppContext& app)
+    : QWidget(nullptr)
+    , app(app)
+{
+    app.WindView = this;
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle("View Frame");
+    setMinimumSize(208 - FrameExtraWidth, 370 - FrameExtraHeight);
+    resize(DesignClientWidth, DesignClientHeight);
+    move(740, 143);
+
+    ComboZoom = new QComboBox(this);
+    ComboZoom->addItems(
+        { "Normal", "2x Zoom", "3x Zoom", "4x Zoom", "5x Zoom", "6x Zoom", "7x Zoom", "8x Zoom" });
+    ComboZoom->setCurrentIndex(0);
+    ComboZoom->setToolTip("Zoom the frame image. Does not affect the frame");
+
+    ImgView = new ViewSurface(this);
+    ImgView->move(0, ComboZoomHeight);
+    ImgView->resize(0, 0);
+    ImgView->setToolTip(ImgViewHint);
+    ImgView->hide();
+
+    ScrViewV = new QScrollBar(Qt::Vertical, this);
+    ScrViewH = new QScrollBar(Qt::Horizontal, this);
+    for (QScrollBar* bar : { ScrViewV, ScrViewH }) {
+        bar->setRange(0, 0);
+        bar->setSingleStep(1);
+        bar->setPageStep(1);
+        bar->setEnabled(false);
+    }
+
+    auto button = [this](const char* caption, const char* hint) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setToolTip(QString::fromUtf8(hint));
+        return b;
+    };
+    BtnUp = button("Up", "Move the image up by 1 pixel");
+    BtnDown = button("Down", "Move the image down by 1 pixel");
+    BtnLeft = button("Left", "Move the image left by 1 pixel");
+    BtnRight = button("Right", "Move the image right by 1 pixel");
+    EditFrWidth = new QLineEdit("0", this);
+    EditFrWidth->setToolTip("Width. Cannot be more than 126");
+    EditFrHeight = new QLineEdit("0", this);
+    EditFrHeight->setToolTip("Height. Cannot be more than 160");
+    BtnResize = button("Resize",
+        "Resize the frame to the given sizes. New image will contain a "
+        "left top part of the old one.");
+    BtnSaveFrame = button("Save Frame", "Save changes temporarily");
+    BtnImpFr = button("Import", "Select a BMP file to get a frame from");
+    BtnExpFr = button("Export", "Select a BMP file to save the current frame to");
+    TextBPP = new QLabel("Bits per pixel", this);
+    TextBPP->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ComboBPP = new QComboBox(this);
+    ComboBPP->addItems({ "8", "24" });
+    ComboBPP->setCurrentIndex(0);
+    ComboBPP->setToolTip("Bits per pixel value for export");
+    CheckOffs = new QCheckBox("View bounds of Blocks", this);
+    CheckOffs->setToolTip("Draw rows  pointed by the Frame Header");
+    ImgOffs = new ColourCell(this, 17, 1);
+    ImgOffs->setToolTip("Colour to draw bounds");
+
+    // A grey ramp stands in for the toolkit's default table until a palette is applied.
+    colourTable.resize(256);
+    for (int i = 0; i < 256; ++i)
+        colourTable[i] = qRgb(i, i, i);
+
+    LayOutControls();
+
+    connect(ComboZoom, &QComboBox::currentIndexChanged, this, [this] { ComboZoomChange(); });
+    connect(ScrViewH, &QScrollBar::valueChanged, this, [this] { ScrViewHChange(); });
+    connect(ScrViewV, &QScrollBar::valueChanged, this, [this] { ScrViewVChange(); });
+    connect(ImgView, &ViewSurface::MouseDown, this,
+        [this](Qt::MouseButton b, int x, int y) { ImgViewMouseDown(b, x, y); });
+    connect(ImgView, &ViewSurface::MouseMove, this,
+        [this](Qt::MouseButtons b, int x, int y) { ImgViewMouseMove(b, x, y); });
+    connect(ImgView, &ViewSurface::MouseUp, this, [this](Qt::MouseButton b) { ImgViewMouseUp(b); });
+    connect(BtnUp, &QPushButton::clicked, this, [this] { BtnUpClick(); });
+    connect(BtnDown, &QPushButton::clicked, this, [this] { BtnDownClick(); });
+    connect(BtnLeft, &QPushButton::clicked, this, [this] { BtnLeftClick(); });
+    connect(BtnRight, &QPushButton::clicked, this, [this] { BtnRightClick(); });
+    connect(BtnResize, &QPushButton::clicked, this, [this] { BtnResizeClick(); });
+    connect(BtnSaveFrame, &QPushButton::clicked, this, [this] { BtnSaveFrameClick(); });
+    connect(BtnImpFr, &QPushButton::clicked, this, [this] { BtnImpFrClick(); });
+    connect(BtnExpFr, &QPushButton::clicked, this, [this] { BtnExpFrClick(); });
+    connect(CheckOffs, &QCheckBox::clicked, this, [this] { CheckOffsClick(); });
+    connect(ImgOffs, &ColourCell::Pressed, this, [this](Qt::MouseButton b) {
+        if (b == Qt::LeftButton)
+            ImgOffsClick();
+    });
+
+    FormCreate();
+}
+
+void TWindView::FormCreate()
+{
+    ViewerSettings settings;
+    settings.Placement = { width() + FrameExtraWidth, height() + FrameExtraHeight, x(), y() };
+    if (ReadViewerSettings(SettingsFileName(app.StartDir), settings)) {
+        resize(settings.Placement.Width - FrameExtraWidth, height());
+        resize(width(), settings.Placement.Height - FrameExtraHeight);
+        move(settings.Placement.Left, y());
+        move(x(), settings.Placement.Top);
+        // An index the list does not have leaves no item selected; Export then writes 8 bits.
+        ComboBPP->setCurrentIndex(settings.PalExp <= 1 ? int(settings.PalExp) : -1);
+        if (settings.Offset)
+            CheckOffs->setChecked(true);
+        app.View.BoundsColour = settings.OffsCol;
+    } else {
+        app.View.BoundsColour = 0;
+    }
+    app.View.ViewedFrame = nullptr;
+    app.View.Zoom = 1;
+    LayOutControls();
+    MeasureViewArea();
+    ImgView->Surface = QImage();
+    ImgOffs->SetFill(app.View.BoundsColour);
+    ImgOffs->SetOutline(0);
+    created = true;
+}
+
+void TWindView::LayOutControls()
+{
+    const int w = width();
+    const int dh = height() - DesignClientHeight;
+    const int areaWidth = w - ScrollBarExtent;
+    const int scrollHTop = DesignScrollHTop + dh;
+    ComboZoom->setGeometry(0, 0, w, ComboZoomHeight);
+    ScrViewH->setGeometry(0, scrollHTop, areaWidth, ScrollBarExtent);
+    ScrViewV->setGeometry(
+        areaWidth, ComboZoomHeight, ScrollBarExtent, scrollHTop - ComboZoomHeight);
+    BtnUp->setGeometry(8, 160 + dh, 41, 25);
+    BtnDown->setGeometry(56, 160 + dh, 41, 25);
+    BtnLeft->setGeometry(104, 160 + dh, 41, 25);
+    BtnRight->setGeometry(152, 160 + dh, 41, 25);
+    EditFrWidth->setGeometry(8, 194 + dh, 57, 21);
+    EditFrHeight->setGeometry(72, 194 + dh, 57, 21);
+    BtnResize->setGeometry(136, 194 + dh, 57, 25);
+    BtnSaveFrame->setGeometry(8, 224 + dh, 185, 25);
+    BtnImpFr->setGeometry(8, 258 + dh, 89, 25);
+    BtnExpFr->setGeometry(104, 258 + dh, 89, 25);
+    TextBPP->setGeometry(8, 288 + dh, 121, 17);
+    ComboBPP->setGeometry(136, 288 + dh, 57, 21);
+    CheckOffs->setGeometry(8, 312 + dh, 161, 17);
+    ImgOffs->move(176, 312 + dh);
+}
+
+void TWindView::MeasureViewArea()
+{
+    app.View.ViewAreaWidth = width() - ScrViewV->width();
+    app.View.ViewAreaHeight = ScrViewH->y() - ComboZoom->height();
+}
+
+void TWindView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (created)
+        FormResize();
+}
+
+void TWindView::closeEvent(QCloseEvent* event)
+{
+    // The user cannot close the viewer; the program closes it when it ends.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+void TWindView::FormResize()
+{
+    const int32_t oldWidth = app.View.ViewAreaWidth;
+    const int32_t oldHeight = app.View.ViewAreaHeight;
+    LayOutControls();
+    MeasureViewArea();
+    if (!app.View.HasFrame())
+        return;
+    app.View.Zoom = uint8_t(ComboZoom->currentIndex() + 1);
+    const int64_t zw = int64_t(app.View.Zoom) * app.View.ImageWidth;
+    const int64_t zh = int64_t(app.View.Zoom) * app.View.ImageHeight;
+    const int32_t newWidth = app.View.ViewAreaWidth;
+    const int32_t newHeight = app.View.ViewAreaHeight;
+    // An image that fits in both the old and the new area needs no new layout.
+    const bool widthNeeds = (oldWidth < zw || newWidth < zw) && oldWidth != newWidth;
+    const bool heightNeeds = (oldHeight < zh || newHeight < zh) && oldHeight != newHeight;
+    if (widthNeeds || heightNeeds)
+        RedrawView(true);
+}
+
+void TWindView::ComboZoomChange()
+{
+    app.View.Zoom = uint8_t(std::max(ComboZoom->currentIndex(), 0) + 1);
+    RedrawView(true);
+}
+
+void TWindView::ScrViewHChange()
+{
+    RedrawView(false);
+}
+
+void TWindView::ScrViewVChange()
+{
+    RedrawView(false);
+}
+
+void TWindView::SyncScrollBars()
+{
+    const ViewerState& v = app.View;
+    const QSignalBlocker blockH(ScrViewH);
+    const QSignalBlocker blockV(ScrViewV);
+    ScrViewH->setMaximum(v.ScrollHMax);
+    ScrViewH->setValue(v.ScrollH);
+    ScrViewH->setEnabled(v.ScrollHEnabled);
+    ScrViewV->setMaximum(v.ScrollVMax);
+    ScrViewV->setValue(v.ScrollV);
+    ScrViewV->setEnabled(v.ScrollVEnabled);
+}
+
+void TWindView::EnsureSurfaceSize()
+{
+    const ViewerState& v = app.View;
+    QImage& surface = ImgView->Surface;
+    if (surface.width() != v.SurfaceWidth || surface.height() != v.SurfaceHeight
+        || surface.format() != QImage::Format_Indexed8) {
+        if (v.SurfaceWidth > 0 && v.SurfaceHeight > 0) {
+            surface = QImage(v.SurfaceWidth, v.SurfaceHeight, QImage::Format_Indexed8);
+            surface.setColorTable(colourTable);
+        } else {
+            surface = QImage();
+        }
+    }
+    ImgView->resize(v.SurfaceWidth, v.SurfaceHeight);
+}
+
+void TWindView::RedrawView(bool relayout)
+{
+    ++RedrawCount;
+    ViewerState& v = app.View;
+    if (!v.HasFrame()) {
+        ImgView->hide();
+        ImgView->Bounds.clear();
+        v.ClearLayout();
+        SyncScrollBars();
+        if (app.WindPal)
+            app.WindPal->RaiseColourOps();
+        return;
+    }
+    ImgView->show();
+    v.ScrollH = ScrViewH->value();
+    v.ScrollV = ScrViewV->value();
+    if (relayout) {
+        v.Relayout();
+        SyncScrollBars();
+    }
+    EnsureSurfaceSize();
+    QImage& surface = ImgView->Surface;
+    if (!surface.isNull())
+        v.FillSurface(surface.bits(), int32_t(surface.bytesPerLine()));
+    ImgView->Bounds.clear();
+    if (CheckOffs->isChecked() && v.ViewedFrame->Frame) {
+        BlockRowSet rows;
+        v.ViewedFrame->Frame->GetBlockRows(rows);
+        ImgView->Bounds = v.BoundLines(rows);
+    }
+    ImgView->BoundsColour = v.BoundsColour;
+    ImgView->update();
+}
+
+void TWindView::ApplyPaletteToView()
+{
+    for (int i = 0; i < 256; ++i) {
+        const uint32_t c = app.Pal.Palette[size_t(i)];
+        colourTable[i] = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+    }
+    if (!ImgView->Surface.isNull())
+        ImgView->Surface.setColorTable(colourTable);
+}
+
+void TWindView::ImgViewMouseDown(Qt::MouseButton button, int x, int y)
+{
+    ViewerState& v = app.View;
+    if (!v.HasFrame())
+        return;
+    LastDrawX = v.ColumnAt(x);
+    LastDrawY = v.RowAt(y);
+    ImgView->setToolTip(QString());
+    QToolTip::hideText();
+    if (button == Qt::RightButton) {
+        if (v.InImage(LastDrawX, LastDrawY) && app.WindPal)
+            app.WindPal->PickColour(v.PixelAt(LastDrawX, LastDrawY));
+        return;
+    }
+    if (button == Qt::LeftButton) {
+        Drawing = true;
+        v.PutPixel(LastDrawX, LastDrawY, app.Pal.SelectedColour);
+        RedrawView(false);
+        ImgView->SetConfined(true);
+    }
+}
+
+void TWindView::ImgViewMouseMove(Qt::MouseButtons buttons, int x, int y)
+{
+    ViewerState& v = app.View;
+    if (x < 0 || x >= ImgView->width() || y < 0 || y >= ImgView->height())
+        return;
+    if (!v.HasFrame())
+        return;
+    const int32_t column = v.ColumnAt(x);
+    const int32_t row = v.RowAt(y);
+    if (buttons & Qt::RightButton) {
+        if (v.InImage(column, row) && app.WindPal)
+            app.WindPal->PickColour(v.PixelAt(column, row));
+        return;
+    }
+    if (!Drawing)
+        return;
+    if (column == LastDrawX && row == LastDrawY)
+        return;
+    v.DrawStroke(LastDrawX, LastDrawY, column, row, app.Pal.SelectedColour);
+    LastDrawX = column;
+    LastDrawY = row;
+    RedrawView(false);
+}
+
+void TWindView::ImgViewMouseUp(Qt::MouseButton button)
+{
+    if (button == Qt::LeftButton) {
+        Drawing = false;
+        ImgView->SetConfined(false);
+    }
+    ImgView->setToolTip(ImgViewHint);
+}
+
+void TWindView::BtnResizeClick()
+{
+    if (!app.View.HasFrame()) {
+        Message(app, "No image");
+        return;
+    }
+    const int32_t w = ParseDecimal(EditFrWidth->text().toStdString());
+    const int32_t h = ParseDecimal(EditFrHeight->text().toStdString());
+    if (w == -1 || h == -1) {
+        Message(app, "Incorrect input");
+        return;
+    }
+    // The core also refuses sizes too large to hold; that is an incorrect size as well.
+    if (!app.View.ResizeImage(uint32_t(w), uint32_t(h))) {
+        Message(app, "Incorrect sizes");
+        return;
+    }
+    RedrawView(true);
+}
+
+void TWindView::BtnUpClick()
+{
+    if (!app.View.HasFrame())
+        return;
+    app.View.ShiftUp();
+    RedrawView(false);
+}
+
+void TWindView::BtnDownClick()
+{
+    if (!app.View.HasFrame())
+        return;
+    app.View.ShiftDown();
+    RedrawView(false);
+}
+
+void TWindView::BtnLeftClick()
+{
+    if (!app.View.HasFrame())
+        return;
+    app.View.ShiftLeft();
+    RedrawView(false);
+}
+
+void TWindView::BtnRightClick()
+{
+    if (!app.View.HasFrame())
+        return;
+    app.View.ShiftRight();
+    RedrawView(false);
+}
+
+void TWindView::StoreFrame(bool encode)
+{
+    ViewerState& v = app.View;
+    if (!v.HasFrame() || !v.ViewedFrame->Frame)
+        return;
+    CELFrame& frame = *v.ViewedFrame->Frame;
+    frame.SetSize(v.ImageWidth, v.ImageHeight);
+    if (encode)
+        frame.EncodeImage(v.FrameImage);
+    frame.AnalyseData();
+    for (uint32_t i = 0; i < frame.WidthCount && i < frame.Widths.size(); ++i) {
+        if (frame.Widths[i] == v.ImageWidth) {
+            frame.SelectWidth(i);
+            break;
+        }
+    }
+#ifdef VORNIX_HAS_FRAME_WINDOW
+    if (app.WindFrame)
+        app.WindFrame->RefreshViewedFrameItem();
+#endif
+}
+
+void TWindView::BtnSaveFrameClick()
+{
+    StoreFrame(true);
+}
+
+void TWindView::BtnImpFrClick()
+{
+    ViewerState& v = app.View;
+    if (!v.HasFrame() || !v.ViewedFrame->Frame)
+        return;
+    FileDialogOptions options;
+    options.Title = "Import Bitmap file";
+    options.Filter = "Bitmap|*.bmp";
+    options.DefaultExtension = "bmp";
+    options.MustExist = true;
+    const std::optional<QString> chosen = app.dialogs.OpenFileName(options);
+    if (!chosen)
+        return;
+    CELFrame& frame = *v.ViewedFrame->Frame;
+    const uint8_t result = ImportBitmap(chosen->toStdString(), app.Pal, frame);
+    if (result == BitmapCannotOpen) {
+        Message(app, "Cannot read file");
+        return;
+    }
+    if (result != BitmapOK) {
+        Message(app, "File has unsupported format");
+        return;
+    }
+    v.ImageWidth = frame.Width;
+    v.ImageHeight = frame.Height;
+    StoreFrame(false);
+    EditFrWidth->setText(QString::number(v.ImageWidth));
+    EditFrHeight->setText(QString::number(v.ImageHeight));
+    if (!frame.Viewable()) {
+        // A picture whose data admits no width cannot be decoded; it is treated like any
+        // frame that cannot be shown.
+        v.ViewedFrame = nullptr;
+        setWindowTitle("View Frame");
+        RedrawView(true);
+        return;
+    }
+    frame.DecodeImage(v.FrameImage);
+    // The decoded image has the size of the selected width; keep the sizes in step with it
+    // so that drawing never reads beyond the image.
+    v.ImageWidth = frame.Width;
+    v.ImageHeight = frame.Height;
+    RedrawView(true);
+}
+
+void TWindView::BtnExpFrClick()
+{
+    const ViewerState& v = app.View;
+    if (!v.HasFrame())
+        return;
+    FileDialogOptions options;
+    options.Title = "Export Bitmap file";
+    options.Filter = "Bitmap|*.bmp";
+    options.DefaultExtension = "bmp";
+    const std::optional<QString> chosen = app.dialogs.SaveFileName(options);
+    if (!chosen)
+        return;
+    Bitmap bitmap;
+    bitmap.BitmapWidth = v.ImageWidth;
+    bitmap.BitmapHeight = v.ImageHeight;
+    bitmap.BitmapPixels = v.FrameImage;
+    // No selected item (an odd index from the settings) exports 8 bits.
+    const uint32_t bits = ComboBPP->currentIndex() == 1 ? 24 : 8;
+    if (WriteBitmap(chosen->toStdString(), bitmap, app.Pal, bits) != BitmapWritten)
+        Message(app, "Cannot write file");
+}
+
+void TWindView::CheckOffsClick()
+{
+    if (app.View.HasFrame())
+        RedrawView(false);
+}
+
+void TWindView::ImgOffsClick()
+{
+    const std::optional<uint32_t> chosen = app.dialogs.ChooseColour(lastBoundsDialogColour);
+    if (!chosen)
+        return;
+    lastBoundsDialogColour = *chosen;
+    app.View.BoundsColour = *chosen;
+    ImgOffs->SetFill(*chosen);
+    if (app.View.HasFrame())
+        RedrawView(false);
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QVector>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class ColourCell;
+class ViewSurface;
+struct AppContext;
+
+// The viewer window "View Frame": shows FrameImage of the frame in view, zoomed and scrolled,
+// in the colours of the palette, and edits it (drawing, picking, resizing, shifting, import,
+// export, Save Frame). The image state itself lives in AppContext::View; the window holds the
+// surface it is drawn into and the controls. Created once at start and never closed by the
+// user.
+class TWindView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TWindView(AppContext& app);
+
+    // Controls, named as in the design.
+    QComboBox* ComboZoom = nullptr;
+    ViewSurface* ImgView = nullptr;
+    QScrollBar* ScrViewV = nullptr;
+    QScrollBar* ScrViewH = nullptr;
+    QPushButton* BtnUp = nullptr;
+    QPushButton* BtnDown = nullptr;
+    QPushButton* BtnLeft = nullptr;
+    QPushButton* BtnRight = nullptr;
+    QLineEdit* EditFrWidth = nullptr;
+    QLineEdit* EditFrHeight = nullptr;
+    QPushButton* BtnResize = nullptr;
+    QPushButton* BtnSaveFrame = nullptr;
+    QPushButton* BtnImpFr = nullptr;
+    QPushButton* BtnExpFr = nullptr;
+    QLabel* TextBPP = nullptr;
+    QComboBox* ComboBPP = nullptr;
+    QCheckBox* CheckOffs = nullptr;
+    ColourCell* ImgOffs = nullptr;
+
+    // Editing state: a left-button stroke in progress, and the last image pixel pressed or
+    // drawn (column, row counted from the bottom).
+    bool Drawing = false;
+    int32_t LastDrawX = 0;
+    int32_t LastDrawY = 0;
+
+    // Number of RedrawView calls so far; lets tests see that an idle move did not redraw.
+    uint64_t RedrawCount = 0;
+
+    void FormCreate();
+    void FormResize();
+    void ComboZoomChange();
+    void ScrViewHChange();
+    void ScrViewVChange();
+    void ImgViewMouseDown(Qt::MouseButton button, int x, int y);
+    void ImgViewMouseMove(Qt::MouseButtons buttons, int x, int y);
+    void ImgViewMouseUp(Qt::MouseButton button);
+    void BtnResizeClick();
+    void BtnUpClick();
+    void BtnDownClick();
+    void BtnLeftClick();
+    void BtnRightClick();
+    void BtnSaveFrameClick();
+    void BtnImpFrClick();
+    void BtnExpFrClick();
+    void CheckOffsClick();
+    void ImgOffsClick();
+
+    // Redraws the visible part of FrameImage; with relayout the surface size and the scroll
+    // ranges are computed first. With no frame in view the image is hidden, the bars are
+    // disabled and the palette window's Replace / Exchange are raised.
+    void RedrawView(bool relayout);
+    // Installs the palette as the surface's colour table; callers redraw afterwards.
+    void ApplyPaletteToView();
+
+    // The colour table in use (index -> ARGB), and the last colour picked for the bounds.
+    const QVector<QRgb>& ColourTable() const { return colourTable; }
+    uint32_t LastBoundsDialogColour() const { return lastBoundsDialogColour; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Save Frame without the encoding step, as Import uses it.
+    void StoreFrame(bool encode);
+    void LayOutControls();
+    void MeasureViewArea();
+    void SyncScrollBars();
+    void EnsureSurfaceSize();
+
+    AppContext& app;
+    QVector<QRgb> colourTable;
+    uint32_t lastBoundsDialogColour = 0;
+    bool created = false;
+};
