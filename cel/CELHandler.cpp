@@ -1,0 +1,259 @@
+#include "cel/CELHandler.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "frames/FileIO.h"
+
+namespace {
+
+uint32_t ReadWord32(std::span<const uint8_t> bytes, uint64_t at)
+{
+    const auto i = static_cast<size_t>(at);
+    return uint32_t { bytes[i] } | (uint32_t { bytes[i + 1] } << 8)
+        | (uint32_t { bytes[i + 2] } << 16) | (uint32_t { bytes[i + 3] } << 24);
+}
+
+void AppendWord32(std::vector<uint8_t>& out, uint32_t value)
+{
+    out.push_back(static_cast<uint8_t>(value));
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value >> 16));
+    out.push_back(static_cast<uint8_t>(value >> 24));
+}
+
+// The frame of table entry i, or the empty frame for an entry without one: an empty slot is
+// written as one transparent pixel so that the file keeps its frame count.
+const CELFrame& FrameAt(const std::vector<FrameSlotRef>& frames, uint32_t i, const CELFrame& empty)
+{
+    if (i < frames.size() && frames[i] && frames[i]->Frame)
+        return *frames[i]->Frame;
+    return empty;
+}
+
+uint64_t StoredLength(const CELFrame& frame)
+{
+    return std::min<uint64_t>(frame.DataLength, frame.Data.size());
+}
+
+// Reads the database records in frame order. A database shorter than its records is not an
+// error: reading stops at the first record that is not whole, and the frames from there on
+// keep their empty names and first widths.
+class DatabaseReader {
+public:
+    explicit DatabaseReader(const std::vector<uint8_t>& bytes)
+        : bytes(bytes)
+    {
+    }
+
+    void ReadRecord(CELFrame& frame)
+    {
+        uint32_t selection = 0;
+        if (!exhausted) {
+            if (position >= bytes.size()) {
+                exhausted = true;
+            } else {
+                const size_t length = bytes[position];
+                if (bytes.size() - position - 1 < length) {
+                    exhausted = true;
+                } else {
+                    const auto* name = bytes.data() + position + 1;
+                    const auto* end = std::find(name, name + length, uint8_t { 0 });
+                    frame.Name.assign(name, end);
+                    position += 1 + length;
+                    if (frame.WidthCount >= 2) {
+                        if (position < bytes.size())
+                            selection = bytes[position++];
+                        else
+                            exhausted = true;
+                    }
+                }
+            }
+        }
+        // A stored position that is no longer below WidthCount is refused by SelectWidth,
+        // leaving the first width.
+        frame.SelectWidth(selection);
+    }
+
+private:
+    const std::vector<uint8_t>& bytes;
+    size_t position = 1; // after the flag byte
+    bool exhausted = false;
+};
+
+} // namespace
+
+std::string DatabaseFileName(const std::string& celPath)
+{
+    return celPath + ".cdb";
+}
+
+std::unique_ptr<CELObject> CELObject::CreateEmpty(uint32_t count)
+{
+    auto cel = std::make_unique<CELObject>();
+    cel->FrameCount = count;
+    cel->Frames.resize(count);
+    return cel;
+}
+
+std::unique_ptr<CELObject> CELObject::CreateFromFile(
+    const std::string& path, bool defaultWithHeaders)
+{
+    auto cel = std::make_unique<CELObject>();
+    std::vector<uint8_t> bytes;
+    // Offsets are 32-bit: a larger file cannot have a valid offset table.
+    const ReadResult read = ReadWholeFile(path, bytes, std::numeric_limits<uint32_t>::max());
+    if (read == ReadResult::CannotOpen) {
+        cel->Status = LoadCannotOpen;
+        return cel;
+    }
+    if (read == ReadResult::TooLarge) {
+        cel->Status = LoadBadOffsets;
+        return cel;
+    }
+    std::vector<uint8_t> database;
+    const bool hasDatabase = ReadWholeFile(DatabaseFileName(path), database) == ReadResult::Ok;
+    cel->LoadFromBytes(bytes, hasDatabase ? &database : nullptr, defaultWithHeaders);
+    if (cel->Status == LoadOK)
+        cel->FileName = path;
+    return cel;
+}
+
+uint8_t CELObject::LoadFromBytes(
+    std::span<const uint8_t> cel, const std::vector<uint8_t>* database, bool defaultWithHeaders)
+{
+    Frames.clear();
+    FrameCount = 0;
+    HasDatabase = database != nullptr ? 1 : 0;
+    auto fail = [this](uint8_t status) {
+        Frames.clear();
+        FrameCount = 0;
+        Status = status;
+        return status;
+    };
+
+    // All sizes in 64 bits: a hostile count must fail the size check, never wrap past it.
+    const uint64_t size = cel.size();
+    if (size < 4)
+        return fail(LoadTooShort);
+    const uint64_t count = ReadWord32(cel, 0);
+    if (count == 0)
+        return fail(LoadNoFrames);
+    // An empty database has no flag byte: the caller's default stands.
+    if (HasDatabase && !database->empty())
+        WithHeaders = (*database)[0];
+    else
+        WithHeaders = defaultWithHeaders ? 1 : 0;
+    const bool withHeaders = WithHeaders == 1;
+    const uint64_t minimum = (withHeaders ? 15 : 5) * count + 8;
+    if (size < minimum)
+        return fail(LoadTooShort);
+
+    const uint64_t first = ReadWord32(cel, 4);
+    const uint64_t last = ReadWord32(cel, 4 + 4 * count);
+    if (first != 4 * count + 8 || last != size)
+        return fail(LoadBadOffsets);
+    const uint64_t smallest = withHeaders ? FrameHeaderSize + 1 : 1;
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t from = ReadWord32(cel, 4 + 4 * i);
+        const uint64_t to = ReadWord32(cel, 8 + 4 * i);
+        if (to < from + smallest)
+            return fail(LoadBadOffsets);
+    }
+
+    Frames.reserve(static_cast<size_t>(count));
+    static const std::vector<uint8_t> noDatabase;
+    DatabaseReader reader(HasDatabase ? *database : noDatabase);
+    for (uint64_t i = 0; i < count; ++i) {
+        const uint64_t from = ReadWord32(cel, 4 + 4 * i);
+        const uint64_t to = ReadWord32(cel, 8 + 4 * i);
+        auto slot = std::make_shared<FrameSlot>();
+        slot->Frame = CELFrame::CreateEmpty();
+        slot->Frame->LoadData(
+            cel.subspan(static_cast<size_t>(from), static_cast<size_t>(to - from)), withHeaders);
+        if (HasDatabase)
+            reader.ReadRecord(*slot->Frame);
+        Frames.push_back(std::move(slot));
+    }
+    FrameCount = static_cast<uint32_t>(count);
+    Status = LoadOK;
+    return Status;
+}
+
+std::vector<uint8_t> CELObject::CELBytes() const
+{
+    const CELFrame empty;
+    const uint64_t headerBytes = WithHeaders == 1 ? FrameHeaderSize : 0;
+    uint64_t total = 4 + 4 * (uint64_t { FrameCount } + 1);
+    for (uint32_t i = 0; i < FrameCount; ++i)
+        total += headerBytes + StoredLength(FrameAt(Frames, i, empty));
+    // Offsets are 32-bit: a CEL that large cannot be stored, which the empty result says.
+    if (FrameCount == 0 || total > std::numeric_limits<uint32_t>::max())
+        return {};
+
+    std::vector<uint8_t> out;
+    out.reserve(static_cast<size_t>(total));
+    AppendWord32(out, FrameCount);
+    uint64_t position = 4 * uint64_t { FrameCount } + 8;
+    for (uint32_t i = 0; i < FrameCount; ++i) {
+        AppendWord32(out, static_cast<uint32_t>(position));
+        position += headerBytes + StoredLength(FrameAt(Frames, i, empty));
+    }
+    AppendWord32(out, static_cast<uint32_t>(position));
+    for (uint32_t i = 0; i < FrameCount; ++i)
+        FrameAt(Frames, i, empty).SaveData(out, WithHeaders == 1);
+    return out;
+}
+
+std::vector<uint8_t> CELObject::DatabaseBytes() const
+{
+    const CELFrame empty;
+    std::vector<uint8_t> out;
+    out.push_back(WithHeaders);
+    for (uint32_t i = 0; i < FrameCount; ++i) {
+        const CELFrame& frame = FrameAt(Frames, i, empty);
+        // The length byte counts the name's bytes; a longer name has no stored form, and a
+        // truncated length byte would shift every later record.
+        if (frame.Name.size() > 255)
+            return {};
+        out.push_back(static_cast<uint8_t>(frame.Name.size()));
+        out.insert(out.end(), frame.Name.begin(), frame.Name.end());
+        if (frame.WidthCount > 1)
+            out.push_back(frame.WidthIndex);
+    }
+    return out;
+}
+
+uint8_t CELObject::SaveToFile()
+{
+    if (FrameCount == 0)
+        return SaveNoFrames;
+    if (FileName.empty())
+        return SaveCannotWriteCEL;
+    const std::vector<uint8_t> bytes = CELBytes();
+    if (bytes.empty() || !WriteFileAtomically(FileName, bytes))
+        return SaveCannotWriteCEL;
+
+    const std::string databasePath = DatabaseFileName(FileName);
+    if (HasDatabase == 0) {
+        // A database left behind would give the frames wrong names and widths next time.
+        return DeleteFileIfExists(databasePath) ? SaveOK : SaveCannotWriteDatabase;
+    }
+    const std::vector<uint8_t> database = DatabaseBytes();
+    if (database.empty() || !WriteFileAtomically(databasePath, database))
+        return SaveCannotWriteDatabase;
+    return SaveOK;
+}
+
+void CELObject::Dispose(bool freeFrames)
+{
+    FileName.clear();
+    if (freeFrames) {
+        for (auto& slot : Frames) {
+            if (slot)
+                slot->Frame.reset();
+        }
+    }
+    Frames.clear();
+    FrameCount = 0;
+}
