@@ -422,3 +422,26 @@ TEST(BitmapImport, ImportEncodesIntoTheFrameOrLeavesItAlone)
     EXPECT_EQ(frame.Width, 6u);
     EXPECT_EQ(frame.Data, data);
 }
+
+TEST(BitmapImport, DamagedHeadersAreEitherRefusedOrReadWithinTheFile)
+{
+    std::mt19937 random(404);
+    const PaletteModel palette = DistinctPalette(12);
+    const std::vector<std::vector<uint8_t>> goods
+        = { HandMadeBmp(5, 3, 8, TableOf(palette), std::vector<uint8_t>(24, 0x81)),
+              HandMadeBmp(3, 4, 24, {}, std::vector<uint8_t>(48, 0x20)) };
+    for (int round = 0; round < 4000; ++round) {
+        std::vector<uint8_t> bytes = goods[round % 2];
+        for (int hits = 1 + random() % 3; hits > 0; --hits)
+            bytes[random() % 54] = static_cast<uint8_t>(random());
+        if (round % 3 == 0)
+            bytes.resize(random() % bytes.size());
+        Bitmap bitmap;
+        const uint8_t result = DecodeBitmap(bytes, palette, bitmap);
+        ASSERT_TRUE(result == BitmapOK || result == BitmapUnsupported);
+        if (result == BitmapOK) {
+            ASSERT_EQ(bitmap.BitmapPixels.size(), size_t(bitmap.BitmapWidth) * bitmap.BitmapHeight);
+            ASSERT_GT(bitmap.BitmapPixels.size(), 0u);
+        }
+    }
+}
