@@ -13,6 +13,7 @@
 
 #include "FuzzSupport.h"
 #include "settings/INIHandler.h"
+#include "settings/Settings.h"
 
 namespace {
 
@@ -93,6 +94,23 @@ void CheckLookups(INIToRead& ini)
     }
 }
 
+// The settings readers on the same file: each reads it exactly when the reader opens it, and
+// never takes more stored CELs than it has flags for.
+void CheckSettingsReaders(const std::string& path, bool opened)
+{
+    MainSettings main;
+    FuzzCheck(ReadMainSettings(path, main) == opened, "ReadMainSettings disagrees with Open");
+    FuzzCheck(main.UnnamedHeaders.size() == (opened ? main.Unnamed : 0),
+        "the stored-CEL flags differ from their count");
+    ViewerSettings viewer;
+    FuzzCheck(ReadViewerSettings(path, viewer) == opened, "ReadViewerSettings disagrees with Open");
+    PaletteSettings palette;
+    FuzzCheck(
+        ReadPaletteSettings(path, palette) == opened, "ReadPaletteSettings disagrees with Open");
+    WindowPlacement frame;
+    FuzzCheck(ReadFrameSettings(path, frame) == opened, "ReadFrameSettings disagrees with Open");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -103,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     INIToRead ini;
     bool opened = ini.Open(path);
     FuzzCheck(opened == ini.Loaded, "Open's result differs from Loaded");
+    CheckSettingsReaders(path, opened);
     if (!opened) {
         FuzzCheck(OpenErrors.count(ini.LastError) == 1, "Open failed with an unknown text");
         FuzzCheck(ini.GetString("MainWidth", "d") == "d", "a failed reader answered a lookup");

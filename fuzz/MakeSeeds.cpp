@@ -1,6 +1,11 @@
 // Writes the seed corpora of the fuzz harnesses: small, valid (and a few nearly valid) files of
-// each kind, so that the fuzzers start from the formats' real structure. Run by hand:
-//     MakeSeeds <folder>     (normally fuzz/corpus)
+// each kind, so that the fuzzers start from the formats' real structure. With --hostile it
+// writes instead the small hostile files of the regression folder, one folder per reader, each
+// with its expected.txt that tests/HostileFilesTest.cpp holds the readers to. Run by hand:
+//     MakeSeeds <folder>                (normally fuzz/corpus)
+//     MakeSeeds --hostile <folder>      (normally tests/data/hostile)
+// Findings of the fuzzers are added to the regression folder by hand, with their line in
+// expected.txt.
 // It stands alone, without the core library, so that a fault in a reader cannot shape the
 // seeds that are meant to find it.
 
@@ -8,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -166,12 +172,212 @@ void Write(const std::filesystem::path& folder, const std::string& name, const B
         reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+Bytes Words32(std::initializer_list<uint32_t> words)
+{
+    Bytes out;
+    for (uint32_t word : words)
+        Put32(out, word);
+    return out;
+}
+
+Bytes Concat(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// Collects the files of one regression folder with their expectations.
+class HostileFolder {
+public:
+    HostileFolder(std::filesystem::path folder, std::string heading)
+        : folder(std::move(folder))
+        , heading(std::move(heading))
+    {
+    }
+    ~HostileFolder()
+    {
+        std::string text = heading;
+        for (const auto& [name, expectation] : expected)
+            text += name + " " + expectation + "\n";
+        Write(folder, "expected.txt", Text(text));
+    }
+    void Add(const std::string& name, const Bytes& bytes, const std::string& expectation)
+    {
+        Write(folder, name, bytes);
+        expected[name] = expectation;
+    }
+    // A companion file (a database beside its CEL) has no line of its own.
+    void AddCompanion(const std::string& name, const Bytes& bytes) { Write(folder, name, bytes); }
+
+private:
+    std::filesystem::path folder;
+    std::string heading;
+    std::map<std::string, std::string> expected;
+};
+
+void WriteHostile(const std::filesystem::path& root)
+{
+    {
+        HostileFolder cel(
+            root / "cel", "# file, then the load status with the default flag 0 and with 1\n");
+        cel.Add("empty.cel", {}, "3 3");
+        cel.Add("three-bytes.cel", { 1, 0, 0 }, "3 3");
+        cel.Add("count-zero.cel", { 0, 0, 0, 0 }, "1 1");
+        cel.Add("count-zero-long.cel", Words32({ 0, 8, 12 }), "1 1");
+        // Counts whose size checks overflow in 32 bits: 15 x 11111112h + 8 wraps to 22,
+        // 5 x 33333334h + 8 to 12, 4 x 40000000h + 8 to 8. The tables would need gigabytes.
+        cel.Add("count-ffffffff.cel", Words32({ 0xFFFFFFFF, 12, 16, 20 }), "3 3");
+        cel.Add("count-11111112.cel",
+            Concat(Words32({ 0x11111112, 0x4444444C, 24 }), Bytes(12, 0xFF)), "3 3");
+        cel.Add("count-33333334.cel", Words32({ 0x33333334, 0xCCCCCCD8, 16, 0 }), "3 3");
+        cel.Add(
+            "count-40000000.cel", Concat(Words32({ 0x40000000, 8, 64 }), Bytes(52, 0xFF)), "3 3");
+        // Table entries past the end, going backwards, wrapping around 2^32.
+        cel.Add("last-offset-past-end.cel", Concat(Words32({ 1, 12, 100 }), Bytes(1, 0xFF)), "4 3");
+        cel.Add("first-offset-wrong.cel", Concat(Words32({ 1, 13, 24 }), Bytes(12, 0xFF)), "4 4");
+        cel.Add(
+            "offsets-backwards.cel", Concat(Words32({ 2, 16, 10, 40 }), Bytes(24, 0xFF)), "4 4");
+        cel.Add("offset-near-2-32.cel", Concat(Words32({ 2, 16, 0xFFFFFFF8, 40 }), Bytes(24, 0xFF)),
+            "4 4");
+        cel.Add("offset-ffffffff.cel", Concat(Words32({ 2, 16, 0xFFFFFFFF, 40 }), Bytes(24, 0xFF)),
+            "4 4");
+        cel.Add("equal-offsets.cel", Concat(Words32({ 2, 16, 16, 40 }), Bytes(24, 0xFF)), "4 4");
+        cel.Add("trailing-byte.cel", Concat(Words32({ 1, 12, 24 }), Bytes(13, 0xFF)), "4 4");
+        // Two frames of 10 and 13 bytes: sound without Frame Headers, a header without data with.
+        cel.Add(
+            "header-without-data.cel", Concat(Words32({ 2, 16, 26, 39 }), Bytes(23, 0xFF)), "0 4");
+        cel.Add("header-only-22-bytes.cel", Concat(Words32({ 1, 12, 22 }), Bytes(10, 0xFF)), "0 3");
+        // Frames whose data is broken inside: the load succeeds, the frames are not viewable.
+        cel.Add("control-byte-zero.cel", Concat(Words32({ 1, 12, 16 }), { 0x01, 0x05, 0x00, 0xFF }),
+            "0 3");
+        cel.Add(
+            "literal-past-end.cel", Concat(Words32({ 1, 12, 15 }), { 0x05, 0x07, 0x08 }), "0 3");
+        cel.Add("run-crosses-width.cel",
+            Concat(Words32({ 1, 12, 20 }), { 0x02, 0x07, 0x07, 0x03, 0x07, 0x07, 0x07, 0x80 }),
+            "0 3");
+        // Databases shorter than their records, or with flags that overrule the default.
+        const Bytes oneByteFrame = Concat(Words32({ 1, 12, 13 }), { 0xFF });
+        cel.Add("database-empty.cel", oneByteFrame, "0 3");
+        cel.AddCompanion("database-empty.cel.cdb", {});
+        cel.Add("database-flag-only.cel", oneByteFrame, "0 0");
+        cel.AddCompanion("database-flag-only.cel.cdb", { 0 });
+        cel.Add("database-says-headers.cel", oneByteFrame, "3 3");
+        cel.AddCompanion("database-says-headers.cel.cdb", { 1 });
+        cel.Add("database-name-cut.cel", oneByteFrame, "0 0");
+        cel.AddCompanion("database-name-cut.cel.cdb", { 0, 255, 'W', 'a', 'l' });
+        cel.Add("database-odd-flag.cel", oneByteFrame, "0 0");
+        cel.AddCompanion("database-odd-flag.cel.cdb", { 7, 4, 'W', 'a', 'l', 'k', 9, 9, 9 });
+        Bytes alternating;
+        for (int i = 0; i < 5; ++i)
+            alternating.insert(alternating.end(), { 0x01, 0x90, 0xFF });
+        cel.Add(
+            "database-selection-missing.cel", Concat(Words32({ 1, 12, 27 }), alternating), "0 0");
+        cel.AddCompanion("database-selection-missing.cel.cdb", { 0, 4, 'W', 'a', 'l', 'k' });
+        cel.Add(
+            "database-selection-too-big.cel", Concat(Words32({ 1, 12, 27 }), alternating), "0 0");
+        cel.AddCompanion("database-selection-too-big.cel.cdb", { 0, 0, 200 });
+    }
+    {
+        HostileFolder bmp(root / "bmp", "# file, then the read result\n");
+        bmp.Add("empty.bmp", {}, "2");
+        bmp.Add("signature-only.bmp", { 'B', 'M' }, "2");
+        const Bytes whole = BmpFile(2, 2, 24, 1);
+        bmp.Add("header-cut.bmp", Bytes(whole.begin(), whole.begin() + 30), "2");
+        bmp.Add("sound-8bit-2x2.bmp", BmpFile(2, 2, 8, 1), "0");
+        bmp.Add("sound-24bit-3x2.bmp", BmpFile(3, 2, 24, 2), "0");
+        auto patched = [](Bytes file, size_t at, uint32_t value, size_t size = 4) {
+            for (size_t i = 0; i < size; ++i)
+                file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+            return file;
+        };
+        const Bytes eight = BmpFile(2, 2, 8, 3);
+        const Bytes twentyFour = BmpFile(3, 2, 24, 4);
+        // Width x height and row size x height that overflow 32 bits.
+        bmp.Add("pixels-overflow-65536x65536.bmp",
+            patched(patched(eight, 18, 0x10000), 22, 0x10000), "2");
+        bmp.Add("row-overflow-24bit.bmp", patched(patched(twentyFour, 18, 0xAAAAAAAB), 22, 1), "2");
+        bmp.Add("row-overflow-8bit.bmp", patched(patched(eight, 18, 0xFFFFFFFF), 22, 2), "2");
+        bmp.Add("row-times-height-overflow.bmp", patched(patched(eight, 18, 0x10000), 22, 0x10001),
+            "2");
+        bmp.Add("width-zero.bmp", patched(eight, 18, 0), "2");
+        bmp.Add("height-zero.bmp", patched(eight, 22, 0), "2");
+        bmp.Add("height-negative.bmp", patched(twentyFour, 22, static_cast<uint32_t>(-2)), "2");
+        bmp.Add("height-too-big.bmp", patched(twentyFour, 22, 3), "2");
+        bmp.Add("file-size-field-wrong.bmp", patched(eight, 2, 1078 + 7), "2");
+        bmp.Add("reserved-set.bmp", patched(eight, 6, 1), "2");
+        bmp.Add("offset-1077.bmp", patched(eight, 10, 1077), "2");
+        bmp.Add("offset-54-for-8bit.bmp", patched(eight, 10, 54), "2");
+        bmp.Add("core-header.bmp", patched(eight, 14, 12), "2");
+        bmp.Add("planes-2.bmp", patched(eight, 26, 2, 2), "2");
+        bmp.Add("bits-32.bmp", patched(twentyFour, 28, 32, 2), "2");
+        bmp.Add("bits-4.bmp", patched(eight, 28, 4, 2), "2");
+        bmp.Add("compressed.bmp", patched(eight, 30, 1), "2");
+    }
+    {
+        HostileFolder ini(root / "ini", "# file, then true, or false and the error text\n");
+        Bytes garbage;
+        uint32_t state = 12345;
+        for (int i = 0; i < 600; ++i) {
+            state = state * 1103515245u + 12345u;
+            garbage.push_back(static_cast<uint8_t>(0x80 | (state >> 16)));
+            if (i % 50 == 0)
+                garbage.push_back(0);
+        }
+        ini.Add("garbage.ini", garbage, "false Row without \"=\"");
+        ini.Add("nul-bytes-only.ini", Bytes(64, 0), "false Row without \"=\"");
+        ini.Add(
+            "nul-in-name.ini", Concat(Text("Ma"), Concat(Bytes(1, 0), Text("in = 5\r\n"))), "true");
+        ini.Add("nul-in-value.ini",
+            Concat(Text("MainWidth = 3"), Concat(Bytes(1, 0), Text("0\r\n"))), "true");
+        ini.Add("empty.ini", {}, "false File does not contain any entry");
+        ini.Add("comments-and-groups.ini", Text("; note\r\n[Main]\r\n\r\n[Other] ; x\r\n"),
+            "false File does not contain any entry");
+        ini.Add("line-without-equals.ini", Text("MainWidth = 300\r\nMainHeight 300\r\n"),
+            "false Row without \"=\"");
+        ini.Add("line-of-blanks.ini", Text("MainWidth = 300\r\n   \r\nMainHeight = 3\r\n"),
+            "false Row without \"=\"");
+        ini.Add("void-name.ini", Text("= 300\r\n"), "false Void entry name");
+        ini.Add("blank-in-name.ini", Text("Main Width = 300\r\n"), "false Invalid entry name");
+        ini.Add("unfinished-group.ini", Text("A = 1\r\n[Main\r\n"), "false Unfinished group name");
+        ini.Add("void-group.ini", Text("A = 1\r\n[]\r\n"), "false Void group name");
+        ini.Add("blank-group.ini", Text("A = 1\r\n[ Main ]\r\n"), "false Invalid group name");
+        ini.Add("garbage-after-group.ini", Text("A = 1\r\n[Main] x\r\n"),
+            "false Garbage after a group name");
+        ini.Add("repeated-entry.ini", Text("SelCol = 1\r\nSelCol = 2\r\n"),
+            "false Repeating entry name");
+        ini.Add("repeated-group.ini", Text("[G]\r\nA = 1\r\n[G]\r\nB = 1\r\n"),
+            "false Repeating group name");
+        // The bad line decides before the repeated name, found only in the second pass.
+        ini.Add("repeat-then-bad.ini", Text("A = 1\r\nA = 2\r\n[]\r\n"), "false Void group name");
+        ini.Add("no-line-end.ini", Text("MainWidth = 300"), "true");
+        ini.Add("lone-cr.ini", Text("A = 1\rB = 2\r"), "true");
+        ini.Add("unnamed-huge.ini", Text("Unnamed = 4294967295\r\nUnnHH0 = 1\r\n"), "true");
+        ini.Add("numbers-overflow.ini",
+            Text("MainWidth = 99999999999999999999\r\nSelCol = -2147483649\r\n"), "true");
+    }
+    {
+        HostileFolder pal(root / "pal", "# file, then the load result\n");
+        Bytes palette;
+        for (uint32_t i = 0; i < 768; ++i)
+            palette.push_back(static_cast<uint8_t>(i * 11));
+        pal.Add("empty.pal", {}, "WrongSize");
+        pal.Add("767.pal", Bytes(palette.begin(), palette.end() - 1), "WrongSize");
+        pal.Add("769.pal", Concat(palette, { 0 }), "WrongSize");
+        pal.Add("1536.pal", Concat(palette, palette), "WrongSize");
+        pal.Add("768.pal", palette, "Done");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--hostile") {
+        WriteHostile(argv[2]);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--hostile] <folder>\n", argv[0]);
         return 2;
     }
     const std::filesystem::path root = argv[1];
