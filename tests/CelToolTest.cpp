@@ -611,6 +611,14 @@ BuiltSprites WriteSprites(const TempDir& dir, std::mt19937& random, size_t count
         bitmap.BitmapWidth = side(random);
         bitmap.BitmapHeight = rows(random); // past the second Frame Header block
         bitmap.BitmapPixels = RandomImage(random, bitmap.BitmapWidth, bitmap.BitmapHeight);
+        if (i == 0) {
+            // Single pixels alternating over an even width: no row end is forced, so the
+            // picture's width is only one of many candidates, far from the first.
+            bitmap.BitmapWidth += bitmap.BitmapWidth % 2;
+            bitmap.BitmapPixels.resize(size_t { bitmap.BitmapWidth } * bitmap.BitmapHeight);
+            for (size_t p = 0; p < bitmap.BitmapPixels.size(); ++p)
+                bitmap.BitmapPixels[p] = p % 2 ? 0x90 : 0xFF;
+        }
         sprites.Paths.push_back(dir.File("sprite " + std::to_string(i) + ".bmp"));
         EXPECT_EQ(WriteBitmap(sprites.Paths.back(), bitmap, DefaultPalette(), i % 2 ? 24 : 8),
             BitmapWritten);
@@ -691,10 +699,14 @@ TEST(CelToolBuild, RefusalsLeaveTheOutputUntouched)
     sixteenBit[28] = 16;
     WriteBytes(dir.File("16.bmp"), sixteenBit);
     WriteBytes(dir.File("junk.bmp"), { 'B', 'M', 0, 0 });
+    std::vector<uint8_t> noWidth = ReadBytes(sprites.Paths[0]); // passes the header checks,
+    std::fill(noWidth.begin() + 18, noWidth.begin() + 22, 0); // but no frame can be empty
+    WriteBytes(dir.File("0.bmp"), noWidth);
     const std::string longStem = dir.File(std::string(300, 'n') + ".bmp"); // cannot exist
     const std::vector<std::tuple<std::string, std::string, bool>> refusals {
         { dir.File("16.bmp"), "File has unsupported format", false },
         { dir.File("junk.bmp"), "File has unsupported format", false },
+        { dir.File("0.bmp"), "File has unsupported format", false },
         { dir.File("missing.bmp"), "Cannot read file", false },
         { longStem, "Name must be less than 256 characters long", true },
     };
