@@ -19,15 +19,18 @@
 #include "gui/GuiTestSupport.h"
 #include "viewer/ViewerWnd.h"
 
-// A frame of width x height pixels: each row a literal run of the left half and a transparent
-// right half, so that rows stay distinguishable; seed varies the colours.
+// A frame of width x height pixels. Each row is a literal run over its left half, a
+// transparent gap and one literal pixel at its end, so that a short literal run meets the
+// next row's literal run and the row ends can be told from the data; seed varies the colours.
 inline std::unique_ptr<CELFrame> MakeFrame(
     uint32_t width, uint32_t height, uint8_t seed, const std::string& name = "")
 {
     DataArray image(size_t(width) * height, TransparentIndex);
-    for (uint32_t y = 0; y < height; ++y)
-        for (uint32_t x = 0; x < (width + 1) / 2; ++x)
-            image[size_t(y) * width + x] = uint8_t((x * 7 + y * 3 + seed) % 200);
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x)
+            if (x < (width + 1) / 2 || x == width - 1)
+                image[size_t(y) * width + x] = uint8_t((x * 7 + y * 3 + seed) % 200);
+    }
     auto frame = CELFrame::CreateEmpty();
     frame->SetSize(width, height);
     frame->EncodeImage(image);
