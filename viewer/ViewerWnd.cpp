@@ -11,16 +11,12 @@
 
 #include "app/AppContext.h"
 #include "bitmaps/BMPHandler.h"
+#include "framelists/FrameWnd.h"
 #include "frames/CommVar.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
 #include "settings/Settings.h"
 #include "viewer/GuiViewSurface.h"
-
-#if __has_include("framelists/FrameWnd.h")
-#include "framelists/FrameWnd.h"
-#define VORNIX_HAS_FRAME_WINDOW 1
-#endif
 
 namespace {
 
@@ -441,10 +437,8 @@ void TWindView::StoreFrame(bool encode)
             break;
         }
     }
-#ifdef VORNIX_HAS_FRAME_WINDOW
     if (app.WindFrame)
         app.WindFrame->RefreshViewedFrameItem();
-#endif
 }
 
 void TWindView::BtnSaveFrameClick()

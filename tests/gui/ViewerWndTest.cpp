@@ -11,12 +11,15 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "app/AppContext.h"
+#include "app/GuiApp.h"
+#include "framelists/FrameWnd.h"
 #include "gui/GuiTestSupport.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
@@ -250,6 +253,7 @@ private slots:
     void exportWritesEightAndTwentyFourBits();
     void exportFailureAndOddBitsChoice();
     void blockBoundsAndTheirColour();
+    void saveFrameRefreshesTheFrameList();
 };
 
 void ViewerWndTest::createsWithoutSettingsFile()
@@ -896,6 +900,47 @@ void ViewerWndTest::blockBoundsAndTheirColour()
     const uint64_t idle = env.view->RedrawCount;
     QTest::mouseClick(env.view->CheckOffs, Qt::LeftButton);
     QCOMPARE(env.view->RedrawCount, idle);
+}
+
+void ViewerWndTest::saveFrameRefreshesTheFrameList()
+{
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    VornixApp program(dialogs, dir.path().toStdString());
+    program.Show();
+    AppContext& app = program.Context();
+    TWindView& view = program.WindView();
+    TWindFrame& frames = program.WindFrame();
+
+    auto holder = std::make_shared<CELHolder>();
+    holder->CEL = CELObject::CreateEmpty(2);
+    for (uint32_t i = 0; i < 2; ++i) {
+        auto slot = std::make_shared<FrameSlot>();
+        slot->Frame = CELFrame::CreateEmpty();
+        slot->Frame->SetSize(4, 3);
+        slot->Frame->EncodeImage(Random(4, 3, 40 + i));
+        slot->Frame->AnalyseData();
+        holder->CEL->Frames[i] = slot;
+    }
+    frames.FillPane(frames.ListLeft, holder);
+    frames.ListLeft->setCurrentRow(2);
+    QCOMPARE(app.View.ViewedFrame, holder->CEL->Frames[1]);
+    QCOMPARE(view.windowTitle(), QString("View Frame: #1 (L)"));
+    QCOMPARE(view.EditFrWidth->text(), QString("4"));
+    const QString before = frames.ListLeft->item(2)->text();
+
+    view.EditFrWidth->setText("6");
+    view.EditFrHeight->setText("5");
+    QTest::mouseClick(view.BtnResize, Qt::LeftButton);
+    QCOMPARE(frames.ListLeft->item(2)->text(), before);
+    QTest::mouseClick(view.BtnSaveFrame, Qt::LeftButton);
+    const CELFrame& saved = *holder->CEL->Frames[1]->Frame;
+    QCOMPARE(saved.Width, 6u);
+    QCOMPARE(saved.Height, 5u);
+    QCOMPARE(frames.ListLeft->item(2)->text(), QString::fromStdString(FrameCaption(1, saved)));
+    QVERIFY(frames.ListLeft->item(2)->text() != before);
+    QCOMPARE(frames.ComboLSelW->currentIndex(), int(saved.WidthIndex));
+    QVERIFY(dialogs.Messages.empty());
 }
 
 QTEST_MAIN(ViewerWndTest)
