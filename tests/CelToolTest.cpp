@@ -678,9 +678,13 @@ TEST(CelToolBuild, BuildThenLoadGivesTheSpritesBackWithAndWithoutHeadersAndDatab
             ASSERT_EQ(info.ExitCode, 0);
             Json json = ParseJson(info.Out);
             EXPECT_EQ(json["has_database"].Value, database);
-            EXPECT_EQ(json["frames"][3]["name"].Text, database ? "sprite 3" : "");
-            if (database)
-                EXPECT_EQ(json["frames"][3]["width"].Int(), sprites.Bitmaps[3].BitmapWidth);
+            for (size_t i = 0; i < sprites.Paths.size(); ++i) {
+                EXPECT_EQ(
+                    json["frames"][i]["name"].Text, database ? "sprite " + std::to_string(i) : "");
+                if (database) {
+                    EXPECT_EQ(json["frames"][i]["width"].Int(), sprites.Bitmaps[i].BitmapWidth);
+                }
+            }
         }
     }
 }
