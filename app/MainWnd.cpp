@@ -125,6 +125,8 @@ void TMain::FormCreate()
     }
     ListCEL->setCurrentRow(-1);
     ListCEL->clearSelection();
+    // A hidden window gets its resize notification only when shown; lay out now.
+    FormResize();
     // The list spans the client width, so this keeps the width just applied; the window can
     // then not be made narrower than it started.
     resize(ListCEL->width(), height());

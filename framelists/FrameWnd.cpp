@@ -172,6 +172,7 @@ void TWindFrame::FormCreate()
         resize(width(), placement.Height - FrameExtraHeight);
         move(placement.Left, y());
         move(x(), placement.Top);
+        FormResize(); // a hidden window is notified of its new size only when shown
     }
     app.LeftCEL = nullptr;
     app.RightCEL = nullptr;
