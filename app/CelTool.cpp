@@ -108,7 +108,7 @@ bool AsksForHelp(std::span<const std::string> arguments)
 }
 
 std::string ParseArguments(std::span<const std::string> arguments,
-    std::span<const OptionSpec> specs, ParsedArguments& parsed)
+    std::span<const OptionRule> rules, ParsedArguments& parsed)
 {
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -129,15 +129,15 @@ std::string ParseArguments(std::span<const std::string> arguments,
             value = argument.substr(equals + 1);
             inlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& candidate : specs)
+        const OptionRule* rule = nullptr;
+        for (const auto& candidate : rules)
             if (candidate.Name == name)
-                spec = &candidate;
-        if (!spec)
+                rule = &candidate;
+        if (!rule)
             return "unknown option '" + PrintableText(name) + "'";
         if (parsed.Has(name))
             return "option " + name + " given twice";
-        if (spec->TakesValue) {
+        if (rule->TakesValue) {
             if (!inlineValue) {
                 if (i + 1 >= arguments.size())
                     return "option " + name + " needs a value";

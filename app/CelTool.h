@@ -31,7 +31,7 @@ struct ToolStreams {
     std::ostream& Err;
 };
 
-struct OptionSpec {
+struct OptionRule {
     std::string_view Name; // with its leading "--"
     bool TakesValue;
 };
@@ -43,11 +43,11 @@ struct ParsedArguments {
     bool Has(std::string_view name) const { return Options.find(name) != Options.end(); }
 };
 
-// Strict parsing: an option not in specs, an option given twice, or a missing value is an
+// Strict parsing: an option not in rules, an option given twice, or a missing value is an
 // error. "--name=value" is accepted for options that take a value; "--" ends the options.
 // Returns the problem, or an empty string when the arguments parsed.
 std::string ParseArguments(std::span<const std::string> arguments,
-    std::span<const OptionSpec> specs, ParsedArguments& parsed);
+    std::span<const OptionRule> rules, ParsedArguments& parsed);
 
 // True when "--help" stands among the options (before any "--").
 bool AsksForHelp(std::span<const std::string> arguments);

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<OptionSpec, 6> BuildOptions { {
+constexpr std::array<OptionRule, 6> BuildOptions { {
     { "--headers", false },
     { "--no-headers", false },
     { "--palette", true },

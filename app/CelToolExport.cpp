@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr std::array<OptionSpec, 6> ExportOptions { {
+constexpr std::array<OptionRule, 6> ExportOptions { {
     { "--frame", true },
     { "--palette", true },
     { "--bpp", true },

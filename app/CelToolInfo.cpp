@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::array<OptionSpec, 3> InfoOptions { {
+constexpr std::array<OptionRule, 3> InfoOptions { {
     { "--headers", false },
     { "--no-headers", false },
     { "--json", false },
