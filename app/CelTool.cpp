@@ -70,7 +70,7 @@ std::string HelpText(std::string_view command)
 {
     const CommandText* found = FindCommand(command);
     if (found)
-        return UsageLine(command) + "\n\n" + std::string(found->Details)
+        return UsageLine(command) + "\n\n" + std::string(found->Details) + "\n"
             + "Exit codes: 0 success, 1 a file could not be read or written, 2 usage error.\n";
     std::string text = UsageLine("") + "\n\nConverts CEL sprite files in bulk.\n\n";
     for (const auto& each : Commands)
