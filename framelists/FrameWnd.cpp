@@ -53,6 +53,10 @@ TWindFrame::TWindFrame(AppContext& app)
     app.WindFrame = this;
     setWindowTitle("Frames list");
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // The rows are 16 pixels apart; a small font keeps the labels inside them.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
     setMinimumSize(DesignClientWidth, DesignClientHeight);
     resize(DesignClientWidth, DesignClientHeight);
     move(663, 115);

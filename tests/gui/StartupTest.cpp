@@ -194,8 +194,6 @@ private slots:
         rig->App().View.BoundsColour = 0x123456;
         rig->App().Pal.SelectedColour = 0x90;
         main.close();
-        QVERIFY(
-            !QFile::exists(QString::fromStdString(Stored(0)) + ".cdb") || fs::exists(Stored(0)));
 
         auto settings = ReadSettings();
         QCOMPARE(settings["MainWidth"], std::string("308"));
