@@ -232,6 +232,7 @@ void WriteHostile(const std::filesystem::path& root)
         cel.Add("count-33333334.cel", Words32({ 0x33333334, 0xCCCCCCD8, 16, 0 }), "3 3");
         cel.Add(
             "count-40000000.cel", Concat(Words32({ 0x40000000, 8, 64 }), Bytes(52, 0xFF)), "3 3");
+        cel.Add("table-cut.cel", Words32({ 4, 24, 25, 26, 27 }), "3 3");
         // Table entries past the end, going backwards, wrapping around 2^32.
         cel.Add("last-offset-past-end.cel", Concat(Words32({ 1, 12, 100 }), Bytes(1, 0xFF)), "4 3");
         cel.Add("first-offset-wrong.cel", Concat(Words32({ 1, 13, 24 }), Bytes(12, 0xFF)), "4 4");
