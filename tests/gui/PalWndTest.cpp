@@ -384,6 +384,13 @@ void PalWndTest::colourOperationButtonsFormAGroup()
     QVERIFY(!env.pal->BtnExch->isChecked());
     QCOMPARE(int(env.app->Pal.PendingColourOp), int(OpNone));
 
+    // And the other way round.
+    QTest::mouseClick(env.pal->BtnExch, Qt::LeftButton);
+    QTest::mouseClick(env.pal->BtnRepl, Qt::LeftButton);
+    QVERIFY(!env.pal->BtnExch->isChecked());
+    QVERIFY(env.pal->BtnRepl->isChecked());
+    QCOMPARE(int(env.app->Pal.PendingColourOp), int(OpReplace));
+
     QTest::mouseClick(env.pal->BtnExch, Qt::LeftButton);
     env.pal->RaiseColourOps();
     QVERIFY(!env.pal->BtnExch->isChecked() && !env.pal->BtnRepl->isChecked());

@@ -309,6 +309,11 @@ void ViewerWndTest::createsFromSettingsFile()
     QCOMPARE(env.app->View.ViewAreaWidth, 283);
     QCOMPARE(env.app->View.ViewAreaHeight, 138);
     QCOMPARE(v.BtnUp->geometry(), QRect(8, 190, 41, 25));
+    // The bounds colour dialog opens on black the first time, whatever the settings gave.
+    env.dialogs.ColourAnswers.push_back(std::nullopt);
+    v.ImgOffsClick();
+    QCOMPARE(env.dialogs.ColourRequests, std::vector<uint32_t> { 0 });
+    QCOMPARE(env.app->View.BoundsColour, 65280u);
 
     // Sizes below the minimum are kept at the minimum; an index the list lacks selects none.
     Env small("ViewWidth = 50\r\nViewHeight = 60\r\nPalExp = 7\r\n");
@@ -406,6 +411,24 @@ void ViewerWndTest::windowResizeRelaysOutOnlyWhenNeeded()
     QVERIFY(env.view->RedrawCount > before);
     QCOMPARE(env.view->ImgView->size(), QSize(126, 108));
     QCOMPARE(env.view->ScrViewV->maximum(), 52);
+
+    // Too tall, but only the width changes and the width fits before and after: no redraw.
+    const uint64_t tall = env.view->RedrawCount;
+    env.view->resize(250, 336);
+    QCOMPARE(env.view->RedrawCount, tall);
+    // The height changes and the image is taller than the area: relayout.
+    env.view->resize(250, 346);
+    QCOMPARE(env.view->RedrawCount, tall + 1);
+    QCOMPARE(env.view->ScrViewV->maximum(), 42);
+
+    // The same with the roles swapped: too wide, and only the height changes.
+    env.Show(300, 50, Random(300, 50, 6));
+    const uint64_t wide = env.view->RedrawCount;
+    env.view->resize(250, 356);
+    QCOMPARE(env.view->RedrawCount, wide);
+    env.view->resize(240, 356);
+    QCOMPARE(env.view->RedrawCount, wide + 1);
+    QCOMPARE(env.view->ScrViewH->maximum(), 300 - 223);
 }
 
 void ViewerWndTest::noFrameHidesImageAndRaisesColourOps()
