@@ -438,6 +438,18 @@ TEST(CELFiles, LoadStatusFromFiles)
     EXPECT_TRUE(tooShort->Frames.empty());
     EXPECT_TRUE(tooShort->FileName.empty());
 
+    // A database larger than any of its CEL's can be is not read.
+    WriteBytes(dir.File("one.cel"), RawCEL({ 1, 12, 13 }, 1));
+    WriteBytes(dir.File("one.cel.cdb"), Bytes(259, 0));
+    auto tooLong = CELObject::CreateFromFile(dir.File("one.cel"), false);
+    EXPECT_EQ(tooLong->Status, LoadOK);
+    EXPECT_EQ(tooLong->HasDatabase, 0);
+    WriteBytes(dir.File("one.cel.cdb"), Bytes(258, 0)); // flag, length 0, trailing bytes
+    auto longest = CELObject::CreateFromFile(dir.File("one.cel"), true);
+    EXPECT_EQ(longest->Status, LoadOK);
+    EXPECT_EQ(longest->HasDatabase, 1);
+    EXPECT_EQ(longest->WithHeaders, 0);
+
     WriteBytes(dir.File("huge.cel"), RawCEL({ 0xFFFFFFFF, 0, 0 }, 0));
     EXPECT_EQ(CELObject::CreateFromFile(dir.File("huge.cel"), false)->Status, LoadTooShort);
 }
