@@ -137,6 +137,23 @@ private slots:
         QCOMPARE(F().ComboLSelW->count(), 0);
     }
 
+    void mouseAndKeyboardSelectionShowTheFrame()
+    {
+        Load({ { 8, 4, "" }, { 6, 2, "run" }, { 4, 4, "" } }, true);
+        F().show();
+        QListWidget* list = F().ListLeft;
+        QTest::mouseClick(
+            list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+        QCOMPARE(list->currentRow(), 2);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: run (L)"));
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(F().LeftPane.Selected, 3);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: #2 (L)"));
+        QCOMPARE(rig->App().View.ViewedFrame, F().LeftPane.Items[3].Slot);
+        QTest::keyClick(list, Qt::Key_Home);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame"));
+    }
+
     void anUnviewableFrameStaysListedButIsNotShown()
     {
         Load({ { 8, 4, "" }, { 6, 2, "" } }, true);
