@@ -471,6 +471,23 @@ TEST(CELFiles, SaveResults)
     EXPECT_EQ(cel->SaveToFile(), SaveCannotWriteCEL);
 }
 
+TEST(CELFiles, DatabaseThatCannotBeWrittenOrRemovedIs5)
+{
+    TempDir dir;
+    std::mt19937 random(13);
+    auto cel = RandomCEL(random, 2);
+    cel->FileName = dir.File("b.cel");
+    std::filesystem::create_directories(dir.Path() / "b.cel.cdb" / "inside");
+    cel->HasDatabase = 1;
+    EXPECT_EQ(cel->SaveToFile(), SaveCannotWriteDatabase);
+    EXPECT_EQ(ReadBytes(dir.File("b.cel")), cel->CELBytes()); // the CEL itself is written
+    // A stale database that cannot be removed would give wrong names next time.
+    cel->HasDatabase = 0;
+    EXPECT_EQ(cel->SaveToFile(), SaveCannotWriteDatabase);
+    std::filesystem::remove_all(dir.Path() / "b.cel.cdb");
+    EXPECT_EQ(cel->SaveToFile(), SaveOK);
+}
+
 TEST(CELFiles, WriteFailuresLeaveTheOldFilesIntact)
 {
     TempDir dir;
