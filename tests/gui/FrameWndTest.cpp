@@ -21,7 +21,7 @@ class FrameWndTest : public QObject {
 
     // A CEL file with the given frames opened and sent to the left (or right) pane.
     void Load(
-        const std::vector<FrameSpec>& frames, bool left, bool headers = true, bool database = true)
+        const std::vector<FrameShape>& frames, bool left, bool headers = true, bool database = true)
     {
         std::string path = rig->File(std::string(left ? "left" : "right") + ".cel");
         QVERIFY(WriteCEL(path, frames, headers, database));

@@ -39,14 +39,14 @@ inline std::unique_ptr<CELFrame> MakeFrame(
     return frame;
 }
 
-struct FrameSpec {
+struct FrameShape {
     uint32_t Width;
     uint32_t Height;
     std::string Name;
 };
 
 // Writes a CEL file (and its database when withDatabase) at path; true on success.
-inline bool WriteCEL(const std::string& path, const std::vector<FrameSpec>& frames,
+inline bool WriteCEL(const std::string& path, const std::vector<FrameShape>& frames,
     bool withHeaders, bool withDatabase)
 {
     auto cel = CELObject::CreateEmpty(uint32_t(frames.size()));
