@@ -434,7 +434,9 @@ uint8_t CELFrame::AnalyseData()
         if (Header[j + 1] != 0 && Header[j + 1] < Header[j])
             inconsistent = true;
     }
-    if (Header[4] >= DataLength)
+    // The words count the header's 10 bytes, so the last one is past the frame only when it
+    // reaches the end of the data plus those 10 bytes.
+    if (Header[4] >= uint64_t { DataLength } + FrameHeaderSize)
         inconsistent = true;
     if (inconsistent)
         Diagnosis = DiagHeader;
