@@ -111,12 +111,12 @@ std::unique_ptr<CELObject> CELObject::CreateFromFile(
         cel->Status = LoadBadOffsets;
         return cel;
     }
-    // A database holds a flag byte and at most 257 bytes per frame. One larger than that is
-    // not taken into memory: it counts as unreadable, like one that cannot be opened.
+    // A database holds a flag byte and at most 257 bytes per frame: only that much of it can
+    // be read, so a longer one is not taken into memory whole.
     const uint64_t frames = bytes.size() >= 4 ? ReadWord32(bytes, 0) : 0;
     std::vector<uint8_t> database;
     const bool hasDatabase
-        = ReadWholeFile(DatabaseFileName(path), database, 1 + 257 * frames) == ReadResult::Ok;
+        = ReadFileHead(DatabaseFileName(path), database, 1 + 257 * frames) == ReadResult::Ok;
     cel->LoadFromBytes(bytes, hasDatabase ? &database : nullptr, defaultWithHeaders);
     if (cel->Status == LoadOK)
         cel->FileName = path;

@@ -1,5 +1,6 @@
 #include "frames/FileIO.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -12,11 +13,10 @@
 
 namespace {
 
-std::atomic<int64_t> failAfterBytes{-1};
+std::atomic<int64_t> failAfterBytes { -1 };
 
 // Retries a system call interrupted by a signal.
-template <typename Call>
-auto Retry(Call call)
+template <typename Call> auto Retry(Call call)
 {
     decltype(call()) result;
     do {
@@ -27,18 +27,22 @@ auto Retry(Call call)
 
 std::string TemporaryNameFor(const std::string& target)
 {
-    static std::mt19937_64 random{std::random_device{}()};
+    static std::mt19937_64 random { std::random_device {}() };
     return target + ".tmp" + std::to_string(random() % 100000000);
 }
 
 } // namespace
 
-ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize)
+namespace {
+
+// Reads the first min(size, maxBytes) bytes, or refuses a file above maxSize.
+ReadResult ReadFile(
+    const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize, uint64_t maxBytes)
 {
     int descriptor = Retry([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
     if (descriptor < 0)
         return ReadResult::CannotOpen;
-    struct stat info {};
+    struct stat info { };
     if (::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(descriptor);
         return ReadResult::CannotOpen;
@@ -48,6 +52,7 @@ ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, u
         ::close(descriptor);
         return ReadResult::TooLarge;
     }
+    size = std::min(size, maxBytes);
     bytes.resize(size);
     uint64_t done = 0;
     while (done < size) {
@@ -58,12 +63,24 @@ ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, u
             return ReadResult::CannotOpen;
         }
         if (got == 0)
-            break;  // the file shrank while being read: keep what is there
+            break; // the file shrank while being read: keep what is there
         done += static_cast<uint64_t>(got);
     }
     bytes.resize(done);
     ::close(descriptor);
     return ReadResult::Ok;
+}
+
+} // namespace
+
+ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize)
+{
+    return ReadFile(path, bytes, maxSize, UINT64_MAX);
+}
+
+ReadResult ReadFileHead(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes)
+{
+    return ReadFile(path, bytes, UINT64_MAX, maxBytes);
 }
 
 bool FileExists(const std::string& path)
@@ -79,7 +96,10 @@ bool DeleteFileIfExists(const std::string& path)
     return !std::filesystem::exists(path, error);
 }
 
-AtomicFileWriter::AtomicFileWriter(std::string targetPath) : target(std::move(targetPath)) {}
+AtomicFileWriter::AtomicFileWriter(std::string targetPath)
+    : target(std::move(targetPath))
+{
+}
 
 AtomicFileWriter::~AtomicFileWriter()
 {
@@ -99,9 +119,9 @@ bool AtomicFileWriter::Open()
     if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
         return false;
     mode_t mode = 0666;
-    struct stat existing {};
+    struct stat existing { };
     if (::stat(target.c_str(), &existing) == 0)
-        mode = existing.st_mode & 07777;  // a replaced file keeps its permissions
+        mode = existing.st_mode & 07777; // a replaced file keeps its permissions
     for (int attempt = 0; attempt < 16 && descriptor < 0; ++attempt) {
         temporary = TemporaryNameFor(target);
         descriptor = Retry([&] {
@@ -147,7 +167,8 @@ bool AtomicFileWriter::Write(std::span<const uint8_t> bytes)
 
 bool AtomicFileWriter::Write(const std::string& text)
 {
-    return Write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    return Write(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 bool AtomicFileWriter::Commit()

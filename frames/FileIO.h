@@ -14,11 +14,15 @@ enum class ReadResult : uint8_t { Ok, CannotOpen, TooLarge };
 
 // Reads the whole file at path into bytes. Files larger than maxSize are refused with
 // TooLarge before anything is allocated.
-ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes,
-                         uint64_t maxSize = UINT64_MAX);
+ReadResult ReadWholeFile(
+    const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxSize = UINT64_MAX);
+
+// Reads at most maxBytes from the start of the file at path: the head of a file whose tail
+// cannot matter to the reader.
+ReadResult ReadFileHead(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes);
 
 bool FileExists(const std::string& path);
-bool DeleteFileIfExists(const std::string& path);  // true when no file is left at path
+bool DeleteFileIfExists(const std::string& path); // true when no file is left at path
 
 // Streams bytes into a temporary file beside the target; Commit flushes it and renames it
 // over the target. A writer that is destroyed without Commit removes its temporary file.
@@ -29,11 +33,11 @@ public:
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    bool Open();                                 // creates the temporary file
-    bool Write(std::span<const uint8_t> bytes);  // false once any write failed
+    bool Open(); // creates the temporary file
+    bool Write(std::span<const uint8_t> bytes); // false once any write failed
     bool Write(const std::string& text);
-    bool Commit();                               // flush, close, rename; false on any failure
-    void Abandon();                              // close and remove the temporary file
+    bool Commit(); // flush, close, rename; false on any failure
+    void Abandon(); // close and remove the temporary file
 
     // Test hook: every write after this many bytes fails, as on a full disk.
     static void SetFailAfterBytesForTesting(int64_t bytes);

@@ -438,12 +438,25 @@ TEST(CELFiles, LoadStatusFromFiles)
     EXPECT_TRUE(tooShort->Frames.empty());
     EXPECT_TRUE(tooShort->FileName.empty());
 
-    // A database larger than any of its CEL's can be is not read.
+    // A database larger than any of its CEL's can be is read as far as its records go; it
+    // stays the CEL's database, so that saving keeps it instead of deleting it.
     WriteBytes(dir.File("one.cel"), RawCEL({ 1, 12, 13 }, 1));
-    WriteBytes(dir.File("one.cel.cdb"), Bytes(259, 0));
+    auto longer = Bytes(259, 0);
+    longer[0] = 1;
+    longer[1] = 3;
+    longer[2] = 'A';
+    longer[3] = 'b';
+    longer[4] = 'c';
+    WriteBytes(dir.File("one.cel.cdb"), longer);
     auto tooLong = CELObject::CreateFromFile(dir.File("one.cel"), false);
+    EXPECT_EQ(tooLong->Status, LoadTooShort) << "its flag says Frame Headers: 13 bytes is too short";
+    longer[0] = 0;
+    WriteBytes(dir.File("one.cel.cdb"), longer);
+    tooLong = CELObject::CreateFromFile(dir.File("one.cel"), true);
     EXPECT_EQ(tooLong->Status, LoadOK);
-    EXPECT_EQ(tooLong->HasDatabase, 0);
+    EXPECT_EQ(tooLong->HasDatabase, 1);
+    EXPECT_EQ(tooLong->WithHeaders, 0);
+    EXPECT_EQ(tooLong->Frames[0]->Frame->Name, "Abc");
     WriteBytes(dir.File("one.cel.cdb"), Bytes(258, 0)); // flag, length 0, trailing bytes
     auto longest = CELObject::CreateFromFile(dir.File("one.cel"), true);
     EXPECT_EQ(longest->Status, LoadOK);

@@ -100,3 +100,16 @@ TEST(FileIO, DeleteFileIfExists)
     EXPECT_FALSE(FileExists(dir.File("x")));
     EXPECT_TRUE(DeleteFileIfExists(dir.File("x")));
 }
+
+TEST(FileIO, ReadFileHeadTakesAtMostTheHead)
+{
+    TempDir dir;
+    auto bytes = Bytes(1000);
+    WriteBytes(dir.File("f"), bytes);
+    std::vector<uint8_t> head;
+    ASSERT_EQ(ReadFileHead(dir.File("f"), head, 10), ReadResult::Ok);
+    EXPECT_EQ(head, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 10));
+    ASSERT_EQ(ReadFileHead(dir.File("f"), head, 5000), ReadResult::Ok);
+    EXPECT_EQ(head, bytes);
+    EXPECT_EQ(ReadFileHead(dir.File("missing"), head, 10), ReadResult::CannotOpen);
+}
