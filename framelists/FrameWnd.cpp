@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -132,6 +133,19 @@ TWindFrame::TWindFrame(AppContext& app)
         if (!syncing && row >= 0)
             ListRightClick();
     });
+    // A click on the item that is already selected shows it again (after the other pane's
+    // frame was shown, or to drop unsaved edits); the row did not change, so only the press
+    // tells of it.
+    connect(ListLeft, &QListWidget::pressed, this, [this](const QModelIndex& index) {
+        if (!syncing && index.row() == rowBeforePress)
+            ListLeftClick();
+    });
+    connect(ListRight, &QListWidget::pressed, this, [this](const QModelIndex& index) {
+        if (!syncing && index.row() == rowBeforePress)
+            ListRightClick();
+    });
+    ListLeft->viewport()->installEventFilter(this);
+    ListRight->viewport()->installEventFilter(this);
     connect(ComboLSelW, &QComboBox::activated, this, [this](int) { ComboLSelWChange(); });
     connect(ComboRSelW, &QComboBox::activated, this, [this](int) { ComboRSelWChange(); });
     connect(CheckLHeader, &QCheckBox::toggled, this, [this](bool) { CheckLHeaderClick(); });
@@ -257,6 +271,20 @@ void TWindFrame::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     FormResize();
+}
+
+bool TWindFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool onList = watched == ListLeft->viewport() || watched == ListRight->viewport();
+    const QEvent::Type type = event->type();
+    if (onList && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return true; // the right and middle buttons select nothing
+        auto* list = static_cast<QListWidget*>(static_cast<QWidget*>(watched)->parentWidget());
+        rowBeforePress = list->currentRow();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TWindFrame::closeEvent(QCloseEvent* event)

@@ -120,6 +120,9 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The lists select with the left button only, and a left click on an item runs the
+    // pane's selection handler even when the item was selected already.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Everything that differs between the two panes.
@@ -153,4 +156,5 @@ private:
 
     AppContext& app;
     bool syncing = false;
+    int rowBeforePress = -1; // current row of the pressed list just before a left press
 };

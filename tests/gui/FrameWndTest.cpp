@@ -154,6 +154,43 @@ private slots:
         QCOMPARE(rig->ViewCaption(), QString("View Frame"));
     }
 
+    void aClickOnTheSelectedItemShowsItAgainAndOnlyTheLeftButtonSelects()
+    {
+        Load({ { 8, 4, "" }, { 6, 2, "run" }, { 4, 4, "" } }, true);
+        Load({ { 10, 3, "jump" } }, false);
+        F().show();
+        QListWidget* left = F().ListLeft;
+        auto click = [](QListWidget* list, int row, Qt::MouseButton button = Qt::LeftButton) {
+            QTest::mouseClick(
+                list->viewport(), button, {}, list->visualItemRect(list->item(row)).center());
+        };
+        click(left, 2);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: run (L)"));
+        rig->SelectRight(1);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: jump (R)"));
+        // The left selection is unchanged, yet clicking it shows its frame again.
+        click(left, 2);
+        QCOMPARE(left->currentRow(), 2);
+        QCOMPARE(rig->App().View.ViewedFrame, F().LeftPane.Items[2].Slot);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: run (L)"));
+        QCOMPARE(F().ComboLSelW->count(), int(F().LeftPane.Items[2].Slot->Frame->WidthCount));
+        // An unsaved edit is dropped by the same click: the frame is decoded afresh.
+        DataArray decoded = rig->App().View.FrameImage;
+        rig->App().View.FrameImage[0] = uint8_t(decoded[0] ^ 0x55);
+        click(left, 2);
+        QCOMPARE(rig->App().View.FrameImage, decoded);
+
+        // The right and middle buttons neither select nor show.
+        click(left, 3, Qt::RightButton);
+        click(left, 1, Qt::MiddleButton);
+        QCOMPARE(left->currentRow(), 2);
+        QCOMPARE(F().LeftPane.Selected, 2);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: run (L)"));
+        // A click on another item shows it once more through the usual path.
+        click(left, 3);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: #2 (L)"));
+    }
+
     void anUnviewableFrameStaysListedButIsNotShown()
     {
         Load({ { 8, 4, "" }, { 6, 2, "" } }, true);
