@@ -11,8 +11,9 @@
 
 VornixApp::VornixApp(Dialogs& dialogs, std::string startDir)
 {
+    // The program's title only: a display name of its own would be appended by the window
+    // system to every window caption ("CELs list - Vornix"), and the captions are fixed.
     QApplication::setApplicationName("Vornix");
-    QApplication::setApplicationDisplayName("Vornix");
     context = std::make_unique<AppContext>(dialogs, std::move(startDir));
     main = std::make_unique<TMain>(*context);
     windView = std::make_unique<TWindView>(*context);

@@ -104,6 +104,19 @@ private slots:
         QVERIFY(!rig->Vornix->WindInput().isVisible());
     }
 
+    void theProgramTitleIsNotAddedToTheWindowCaptions()
+    {
+        rig->Start();
+        QCOMPARE(QApplication::applicationName(), QString("Vornix"));
+        QCOMPARE(rig->Main().windowTitle(), QString("CELs list"));
+        // A display name set apart from the title would be appended to every caption by the
+        // window system; without one the display name follows the application name.
+        QApplication::setApplicationName("Probe");
+        const QString display = QGuiApplication::applicationDisplayName();
+        QApplication::setApplicationName("Vornix");
+        QCOMPARE(display, QString("Probe"));
+    }
+
     void settingsPlaceTheWindowsAndFixTheMainMinimumWidth()
     {
         WriteSettings({}, { 300, 320, -5, 40 }, { 260, 400, 20, 30 });
