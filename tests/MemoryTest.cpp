@@ -16,14 +16,6 @@
 #include "TestSupport.h"
 #include "cel/CELHandler.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VORNIX_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VORNIX_UNDER_ASAN 1
-#endif
-#endif
-
 namespace {
 
 // Rows of 320 pixels, each coded as literal runs of 127, 127 and 66 pixels: the run of 66

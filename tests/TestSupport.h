@@ -5,6 +5,16 @@
 #include <string>
 #include <vector>
 
+// VORNIX_UNDER_ASAN is defined when AddressSanitizer is built in: tests that measure memory or
+// impose their own address-space limits step aside under it.
+#if defined(__SANITIZE_ADDRESS__)
+#define VORNIX_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORNIX_UNDER_ASAN 1
+#endif
+#endif
+
 // A fresh folder under the system's temporary folder, removed with everything in it when the
 // object goes.
 class TempDir {
