@@ -65,3 +65,27 @@ bool ScriptedDialogs::AllAnswersUsed() const
     return YesNoAnswers.empty() && FileAnswers.empty() && ColourAnswers.empty() &&
            ModalAnswers.empty();
 }
+
+void ExpectOnlyError(const ScriptedDialogs& dialogs, const char* text)
+{
+    QCOMPARE(dialogs.Messages.size(), size_t(1));
+    QCOMPARE(dialogs.Messages[0].Text, QString(text));
+    QCOMPARE(dialogs.Messages[0].Title, QString("Error"));
+    QVERIFY(dialogs.Messages[0].Icon == MessageIcon::Error);
+}
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+} // namespace
+
+void QuietOffscreenRaise()
+{
+    previousHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (text == "This plugin does not support raise()")
+                return;
+            previousHandler(type, context, text);
+        });
+}

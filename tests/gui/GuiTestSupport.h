@@ -46,3 +46,10 @@ public:
     QString LastMessage() const { return Messages.empty() ? QString() : Messages.back().Text; }
     bool AllAnswersUsed() const;
 };
+
+// Checks that exactly one message was shown: an error titled "Error" with this text.
+void ExpectOnlyError(const ScriptedDialogs& dialogs, const char* text);
+
+// Hides the warning the offscreen platform gives on every tool window shown; every other
+// message still reaches the previous handler. Call once, from initTestCase.
+void QuietOffscreenRaise();

@@ -13,7 +13,7 @@
 #include <QtTest>
 
 #include "app/AppContext.h"
-#include "gui/GuiTestSupport.h"
+#include "gui/ViewPalFixtures.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
 #include "viewer/GuiViewSurface.h"
@@ -21,22 +21,10 @@
 
 namespace {
 
-struct Env {
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<AppContext> app;
-    std::unique_ptr<TWindView> view;
-    std::unique_ptr<TWindPal> pal;
-
+struct Env : ViewPalRig {
     explicit Env(const QByteArray& settings = {})
+        : ViewPalRig(settings)
     {
-        if (!settings.isEmpty())
-            Write("Vornix.ini", settings);
-        app = std::make_unique<AppContext>(dialogs, dir.path().toStdString());
-        view = std::make_unique<TWindView>(*app);
-        pal = std::make_unique<TWindPal>(*app);
-        view->show();
-        pal->show();
     }
 
     QString Path(const char* name) const { return dir.filePath(name); }
@@ -93,27 +81,6 @@ QByteArray PaletteBytes(uint8_t lastRed = 1, uint8_t lastGreen = 2, uint8_t last
 uint32_t Colour(int r, int g, int b)
 {
     return uint32_t(r) | (uint32_t(g) << 8) | (uint32_t(b) << 16);
-}
-
-void ExpectMessage(const ScriptedDialogs& dialogs, const char* text)
-{
-    QCOMPARE(dialogs.Messages.size(), size_t(1));
-    QCOMPARE(dialogs.Messages[0].Text, QString(text));
-    QCOMPARE(dialogs.Messages[0].Title, QString("Error"));
-    QVERIFY(dialogs.Messages[0].Icon == MessageIcon::Error);
-}
-
-QtMessageHandler previousHandler = nullptr;
-
-// The offscreen platform warns on every tool window shown; nothing else is hidden.
-void QuietOffscreenRaise()
-{
-    previousHandler = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (text == "This plugin does not support raise()")
-                return;
-            previousHandler(type, context, text);
-        });
 }
 
 } // namespace
@@ -193,7 +160,7 @@ void PalWndTest::createsFromSettingsFile()
         Env env("Palette = nowhere.pal\r\nSelCol = 300\r\n");
         QCOMPARE(int(env.app->Pal.SelectedColour), 0x7F);
         QCOMPARE(env.app->Pal.Palette[255], 16777215u);
-        ExpectMessage(env.dialogs, "Cannot open palette file");
+        ExpectOnlyError(env.dialogs, "Cannot open palette file");
         QCOMPARE(env.pal->PalCells[0x7F]->Outline(), 255u);
         QCOMPARE(env.pal->PalCells[44]->Outline(), 0u);
         // Cells start in the transparent colour.
@@ -266,7 +233,7 @@ void PalWndTest::loadMessagesAndRoundTrip()
         env.pal->EditPalFile->setText(env.Path(c.file));
         const uint64_t redraws = env.view->RedrawCount;
         env.pal->BtnPalLoadClick();
-        ExpectMessage(env.dialogs, c.message);
+        ExpectOnlyError(env.dialogs, c.message);
         QVERIFY(env.app->Pal.Palette == before);
         QCOMPARE(env.view->RedrawCount, redraws);
     }
@@ -306,7 +273,7 @@ void PalWndTest::saveMessages()
     Env env;
     env.pal->EditPalFile->setText(env.Path("no/such/folder/x.pal"));
     env.pal->BtnPalSaveClick();
-    ExpectMessage(env.dialogs, "Cannot create palette file");
+    ExpectOnlyError(env.dialogs, "Cannot create palette file");
     QVERIFY(!QFile::exists(env.Path("no/such/folder/x.pal")));
 }
 

@@ -20,7 +20,7 @@
 #include "app/AppContext.h"
 #include "app/GuiApp.h"
 #include "framelists/FrameWnd.h"
-#include "gui/GuiTestSupport.h"
+#include "gui/ViewPalFixtures.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
 #include "viewer/GuiViewSurface.h"
@@ -30,27 +30,11 @@ namespace {
 
 using Pixel = std::pair<int32_t, int32_t>; // column, row from the bottom
 
-// Windows of one test: a temporary start directory (with an optional settings file), the
-// scripted dialogs, the shared state, the viewer and the palette window, shown offscreen.
-struct Env {
-    QTemporaryDir dir;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<AppContext> app;
-    std::unique_ptr<TWindView> view;
-    std::unique_ptr<TWindPal> pal;
-
+// Windows of one test, with the viewer's own ways to show an image and to find its pixels.
+struct Env : ViewPalRig {
     explicit Env(const QByteArray& settings = {})
+        : ViewPalRig(settings)
     {
-        if (!settings.isEmpty()) {
-            QFile file(dir.filePath("Vornix.ini"));
-            file.open(QIODevice::WriteOnly);
-            file.write(settings);
-        }
-        app = std::make_unique<AppContext>(dialogs, dir.path().toStdString());
-        view = std::make_unique<TWindView>(*app);
-        pal = std::make_unique<TWindPal>(*app);
-        view->show();
-        pal->show();
     }
 
     std::string File(const char* name) const { return dir.filePath(name).toStdString(); }
@@ -205,27 +189,6 @@ void DistinctPalette(PaletteModel& pal)
     for (uint32_t i = 0; i < 255; ++i)
         pal.Palette[i] = i | ((255 - i) << 8) | ((i * 7 % 256) << 16);
     pal.Palette[255] = 0x00FF00FF;
-}
-
-void ExpectMessage(const Env& env, const char* text)
-{
-    QCOMPARE(env.dialogs.Messages.size(), size_t(1));
-    QCOMPARE(env.dialogs.Messages[0].Text, QString(text));
-    QCOMPARE(env.dialogs.Messages[0].Title, QString("Error"));
-    QVERIFY(env.dialogs.Messages[0].Icon == MessageIcon::Error);
-}
-
-QtMessageHandler previousHandler = nullptr;
-
-// The offscreen platform warns on every tool window shown; nothing else is hidden.
-void QuietOffscreenRaise()
-{
-    previousHandler = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-            if (text == "This plugin does not support raise()")
-                return;
-            previousHandler(type, context, text);
-        });
 }
 
 } // namespace
@@ -659,7 +622,7 @@ void ViewerWndTest::resizeMessages()
     {
         Env env;
         env.view->BtnResize->click();
-        ExpectMessage(env, "No image");
+        ExpectOnlyError(env.dialogs, "No image");
     }
     for (const Case& c : cases) {
         Env env;
@@ -668,7 +631,7 @@ void ViewerWndTest::resizeMessages()
         env.view->EditFrWidth->setText(c.width);
         env.view->EditFrHeight->setText(c.height);
         env.view->BtnResize->click();
-        ExpectMessage(env, c.message);
+        ExpectOnlyError(env.dialogs, c.message);
         QCOMPARE(env.app->View.FrameImage, image);
         QCOMPARE(env.app->View.ImageWidth, 4u);
         QCOMPARE(env.app->View.ImageHeight, 3u);
@@ -786,7 +749,7 @@ void ViewerWndTest::importRefusals()
         env.dialogs.Messages.clear();
         env.dialogs.FileAnswers.push_back(QString::fromStdString(file));
         env.view->BtnImpFr->click();
-        ExpectMessage(env, message);
+        ExpectOnlyError(env.dialogs, message);
         QCOMPARE(env.app->View.FrameImage, image);
         QCOMPARE(slot->Frame->Data, data);
         QCOMPARE(slot->Frame->Width, 3u);
@@ -873,7 +836,7 @@ void ViewerWndTest::exportFailureAndOddBitsChoice()
 
     env.dialogs.FileAnswers.push_back(QString::fromStdString(env.File("no/such/folder/x.bmp")));
     env.view->BtnExpFr->click();
-    ExpectMessage(env, "Cannot write file");
+    ExpectOnlyError(env.dialogs, "Cannot write file");
 
     env.dialogs.Messages.clear();
     env.dialogs.FileAnswers.push_back(std::nullopt);
