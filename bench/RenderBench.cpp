@@ -1,9 +1,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
+#include "TestSupport.h"
 #include "viewer/ViewerState.h"
 
 // Filling the viewer's surface must cost in proportion to the surface, not to the image or the
@@ -16,13 +16,7 @@ constexpr int32_t SurfaceHeight = 1080;
 
 ViewerState LargeViewer(uint32_t width, uint32_t height, uint8_t zoom)
 {
-    std::mt19937 random(1);
-    ViewerState viewer;
-    viewer.ImageWidth = width;
-    viewer.ImageHeight = height;
-    viewer.FrameImage.resize(size_t(width) * height);
-    for (uint8_t& pixel : viewer.FrameImage)
-        pixel = static_cast<uint8_t>(random());
+    ViewerState viewer = ViewerWith(width, height, 1);
     viewer.Zoom = zoom;
     viewer.ViewAreaWidth = SurfaceWidth;
     viewer.ViewAreaHeight = SurfaceHeight;

@@ -5,6 +5,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "viewer/ViewerState.h"
+
 TempDir::TempDir()
 {
     std::random_device seed;
@@ -36,4 +38,16 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    ViewerState viewer;
+    viewer.ImageWidth = width;
+    viewer.ImageHeight = height;
+    viewer.FrameImage.resize(size_t(width) * height);
+    for (uint8_t& pixel : viewer.FrameImage)
+        pixel = static_cast<uint8_t>(random());
+    return viewer;
 }

@@ -33,3 +33,9 @@ private:
 
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+class ViewerState;
+
+// A viewer holding a width x height image of pseudo-random pixels drawn from seed; zoom, view
+// area and scroll positions are left at their defaults.
+ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed);

@@ -3,21 +3,10 @@
 #include <random>
 #include <set>
 
+#include "TestSupport.h"
 #include "viewer/ViewerState.h"
 
 namespace {
-
-ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed)
-{
-    std::mt19937 random(seed);
-    ViewerState viewer;
-    viewer.ImageWidth = width;
-    viewer.ImageHeight = height;
-    viewer.FrameImage.resize(size_t(width) * height);
-    for (uint8_t& pixel : viewer.FrameImage)
-        pixel = static_cast<uint8_t>(random());
-    return viewer;
-}
 
 // The rule pixel by pixel, with nothing precomputed.
 uint8_t ReferenceSurfacePixel(const ViewerState& viewer, int32_t x, int32_t y)
