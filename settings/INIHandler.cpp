@@ -47,6 +47,19 @@ template <typename Container> void Release(Container& container)
     Container().swap(container);
 }
 
+// Reads decimal digits into result; false at the first byte that is not a digit. Unsigned
+// arithmetic: the value wraps at 32 bits without undefined behaviour.
+bool AccumulateDigits(std::string_view digits, uint32_t& result)
+{
+    result = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return false;
+        result = result * 10u + static_cast<uint32_t>(c - '0');
+    }
+    return true;
+}
+
 } // namespace
 
 INIToRead::INIToRead() = default;
@@ -325,28 +338,34 @@ uint32_t INIToRead::FindEntry(const std::string& name) const
     return found == lookupIndex.end() ? 0 : found->second + 1;
 }
 
-int32_t INIToRead::GetInteger(const std::string& name, int32_t defaultValue)
+const std::string* INIToRead::NumericValue(const std::string& name, bool& empty)
 {
+    empty = false;
     const uint32_t index = FindEntry(name);
     if (index == 0) {
         LastError = "Entry is not found";
-        return defaultValue;
+        return nullptr;
     }
     const std::string& value = EntryValues[index - 1];
     if (value.empty() || value == "-") {
         LastError = "Value is empty";
-        return EmptyIsZero ? 0 : defaultValue;
+        empty = true;
+        return nullptr;
     }
-    const bool negative = value[0] == '-';
-    // Unsigned arithmetic: the value wraps at 32 bits without undefined behaviour.
+    return &value;
+}
+
+int32_t INIToRead::GetInteger(const std::string& name, int32_t defaultValue)
+{
+    bool empty = false;
+    const std::string* value = NumericValue(name, empty);
+    if (value == nullptr)
+        return empty && EmptyIsZero ? 0 : defaultValue;
+    const bool negative = (*value)[0] == '-';
     uint32_t result = 0;
-    for (size_t i = negative ? 1 : 0; i < value.size(); ++i) {
-        const char c = value[i];
-        if (c < '0' || c > '9') {
-            LastError = "Value is not integer";
-            return defaultValue;
-        }
-        result = result * 10u + static_cast<uint32_t>(c - '0');
+    if (!AccumulateDigits(std::string_view(*value).substr(negative ? 1 : 0), result)) {
+        LastError = "Value is not integer";
+        return defaultValue;
     }
     if (negative)
         result = 0u - result;
@@ -355,23 +374,14 @@ int32_t INIToRead::GetInteger(const std::string& name, int32_t defaultValue)
 
 uint32_t INIToRead::GetPositive(const std::string& name, uint32_t defaultValue)
 {
-    const uint32_t index = FindEntry(name);
-    if (index == 0) {
-        LastError = "Entry is not found";
-        return defaultValue;
-    }
-    const std::string& value = EntryValues[index - 1];
-    if (value.empty() || value == "-") {
-        LastError = "Value is empty";
-        return EmptyIsZero ? 0 : defaultValue;
-    }
+    bool empty = false;
+    const std::string* value = NumericValue(name, empty);
+    if (value == nullptr)
+        return empty && EmptyIsZero ? 0 : defaultValue;
     uint32_t result = 0;
-    for (const char c : value) {
-        if (c < '0' || c > '9') {
-            LastError = "Value is not a positive integer";
-            return defaultValue;
-        }
-        result = result * 10u + static_cast<uint32_t>(c - '0');
+    if (!AccumulateDigits(*value, result)) {
+        LastError = "Value is not a positive integer";
+        return defaultValue;
     }
     return result;
 }

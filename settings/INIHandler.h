@@ -75,6 +75,9 @@ private:
     // Section bounds [first, end) of CurrentGroup, clipped to the arrays actually held.
     bool SectionRange(uint32_t& first, uint32_t& end) const;
     void ResetCounters();
+    // The value of a numeric entry, ready for its digits to be read; nullptr when the entry
+    // is missing or empty ("" or a lone "-"), with LastError set and empty telling which.
+    const std::string* NumericValue(const std::string& name, bool& empty);
 
     // Name -> index of the section chosen at the end of Open, so that lookups stay cheap
     // even on a very large file. Views point into EntryNames, which is never resized while
