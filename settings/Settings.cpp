@@ -18,6 +18,18 @@ void ReadPlacement(INIToRead& ini, const std::string& prefix, WindowPlacement& p
     placement.Top = ini.GetInteger(prefix + "Top", placement.Top);
 }
 
+// Opens fileName and lets read take what it needs from it. False when the file cannot be
+// opened or is not a valid settings file; read is then not called and nothing changes.
+template <typename Read> bool ReadSettingsFile(const std::string& fileName, Read&& read)
+{
+    INIToRead ini;
+    if (!ini.Open(fileName))
+        return false;
+    read(ini);
+    ini.Close();
+    return true;
+}
+
 void AppendLine(std::string& text, const char* key, const std::string& value)
 {
     text.append(key);
@@ -43,57 +55,44 @@ std::string SettingsFileName(const std::string& startDir)
 
 bool ReadMainSettings(const std::string& fileName, MainSettings& settings)
 {
-    INIToRead ini;
-    if (!ini.Open(fileName))
-        return false;
-    ReadPlacement(ini, "Main", settings.Placement);
-    settings.Unnamed = std::min(ini.GetPositive("Unnamed", 0), MaxStoredUnnamed);
-    settings.UnnamedHeaders.assign(settings.Unnamed, false);
-    for (uint32_t n = 0; n < settings.Unnamed; ++n)
-        settings.UnnamedHeaders[n] = ini.GetPositive("UnnHH" + std::to_string(n), 0) != 0;
-    ini.Close();
-    return true;
+    return ReadSettingsFile(fileName, [&](INIToRead& ini) {
+        ReadPlacement(ini, "Main", settings.Placement);
+        settings.Unnamed = std::min(ini.GetPositive("Unnamed", 0), MaxStoredUnnamed);
+        settings.UnnamedHeaders.assign(settings.Unnamed, false);
+        for (uint32_t n = 0; n < settings.Unnamed; ++n)
+            settings.UnnamedHeaders[n] = ini.GetPositive("UnnHH" + std::to_string(n), 0) != 0;
+    });
 }
 
 bool ReadViewerSettings(const std::string& fileName, ViewerSettings& settings)
 {
-    INIToRead ini;
-    if (!ini.Open(fileName))
-        return false;
-    ReadPlacement(ini, "View", settings.Placement);
-    settings.PalExp = ini.GetPositive("PalExp", settings.PalExp);
-    if (ini.GetPositive("Offset", 0) > 0)
-        settings.Offset = true;
-    settings.OffsCol = ini.GetPositive("OffsCol", settings.OffsCol);
-    ini.Close();
-    return true;
+    return ReadSettingsFile(fileName, [&](INIToRead& ini) {
+        ReadPlacement(ini, "View", settings.Placement);
+        settings.PalExp = ini.GetPositive("PalExp", settings.PalExp);
+        if (ini.GetPositive("Offset", 0) > 0)
+            settings.Offset = true;
+        settings.OffsCol = ini.GetPositive("OffsCol", settings.OffsCol);
+    });
 }
 
 bool ReadPaletteSettings(const std::string& fileName, PaletteSettings& settings)
 {
-    INIToRead ini;
-    if (!ini.Open(fileName))
-        return false;
-    settings.Palette = ini.GetString("Palette", settings.Palette);
-    settings.Transparent = ini.GetPositive("Transparent", settings.Transparent);
-    settings.Left = ini.GetInteger("PalLeft", settings.Left);
-    settings.Top = ini.GetInteger("PalTop", settings.Top);
-    if (ini.GetPositive("WholePal", 0) > 0)
-        settings.WholePal = true;
-    // The selected colour is a palette index: only the low byte of the number counts.
-    settings.SelCol = static_cast<uint8_t>(ini.GetPositive("SelCol", settings.SelCol) & 0xFFu);
-    ini.Close();
-    return true;
+    return ReadSettingsFile(fileName, [&](INIToRead& ini) {
+        settings.Palette = ini.GetString("Palette", settings.Palette);
+        settings.Transparent = ini.GetPositive("Transparent", settings.Transparent);
+        settings.Left = ini.GetInteger("PalLeft", settings.Left);
+        settings.Top = ini.GetInteger("PalTop", settings.Top);
+        if (ini.GetPositive("WholePal", 0) > 0)
+            settings.WholePal = true;
+        // The selected colour is a palette index: only the low byte of the number counts.
+        settings.SelCol = static_cast<uint8_t>(ini.GetPositive("SelCol", settings.SelCol) & 0xFFu);
+    });
 }
 
 bool ReadFrameSettings(const std::string& fileName, WindowPlacement& placement)
 {
-    INIToRead ini;
-    if (!ini.Open(fileName))
-        return false;
-    ReadPlacement(ini, "Frame", placement);
-    ini.Close();
-    return true;
+    return ReadSettingsFile(
+        fileName, [&](INIToRead& ini) { ReadPlacement(ini, "Frame", placement); });
 }
 
 std::string FormatFixedLines(const SettingsSnapshot& snapshot)
