@@ -27,6 +27,28 @@ inline bool IsFull(int8_t c)
     return c < 0 ? -c == FullTransparentRun : c == FullLiteralRun;
 }
 
+// Cuts a row of width pixels into its stretches, alternately transparent and not, and hands
+// each to its coder in order: transparent(count) or literal(first pixel, count). The sizing
+// and the coding pass of EncodeImage share it, so they cannot disagree about the stretches.
+template <typename Transparent, typename Literal>
+inline void ForEachStretch(
+    const uint8_t* row, size_t width, Transparent&& transparent, Literal&& literal)
+{
+    size_t x = 0;
+    while (x < width) {
+        const size_t start = x;
+        if (row[x] == TransparentIndex) {
+            while (x < width && row[x] == TransparentIndex)
+                ++x;
+            transparent(x - start);
+        } else {
+            while (x < width && row[x] != TransparentIndex)
+                ++x;
+            literal(row + start, x - start);
+        }
+    }
+}
+
 uint64_t Gcd64(uint64_t a, uint64_t b)
 {
     while (b != 0) {
@@ -278,21 +300,9 @@ void CELFrame::EncodeImage(const DataArray& image)
     for (size_t y = 0; y < height; ++y) {
         if (y % 32 == 0 && y < 160)
             Header[y / 32] = static_cast<uint16_t>(size + FrameHeaderSize);
-        const uint8_t* row = image.data() + y * width;
-        size_t x = 0;
-        while (x < width) {
-            const size_t start = x;
-            if (row[x] == TransparentIndex) {
-                while (x < width && row[x] == TransparentIndex)
-                    ++x;
-                size += (x - start + 127) / 128;
-            } else {
-                while (x < width && row[x] != TransparentIndex)
-                    ++x;
-                const size_t r = x - start;
-                size += r + (r + 126) / 127;
-            }
-        }
+        ForEachStretch(
+            image.data() + y * width, width, [&](size_t count) { size += (count + 127) / 128; },
+            [&](const uint8_t*, size_t count) { size += count + (count + 126) / 127; });
     }
     if (size > std::numeric_limits<uint32_t>::max()) {
         Header.fill(0);
@@ -305,31 +315,24 @@ void CELFrame::EncodeImage(const DataArray& image)
     DataLength = static_cast<uint32_t>(size);
     uint8_t* out = Data.data();
     for (size_t y = 0; y < height; ++y) {
-        const uint8_t* row = image.data() + y * width;
-        size_t x = 0;
-        while (x < width) {
-            const size_t start = x;
-            if (row[x] == TransparentIndex) {
-                while (x < width && row[x] == TransparentIndex)
-                    ++x;
-                size_t r = x - start;
-                for (; r >= 128; r -= 128)
+        ForEachStretch(
+            image.data() + y * width, width,
+            [&](size_t count) {
+                for (; count >= 128; count -= 128)
                     *out++ = 0x80;
-                if (r > 0)
-                    *out++ = static_cast<uint8_t>(256 - r);
-            } else {
-                while (x < width && row[x] != TransparentIndex)
-                    ++x;
-                size_t from = start;
-                while (from < x) {
-                    const size_t n = std::min<size_t>(x - from, FullLiteralRun);
+                if (count > 0)
+                    *out++ = static_cast<uint8_t>(256 - count);
+            },
+            [&](const uint8_t* pixels, size_t count) {
+                while (count > 0) {
+                    const size_t n = std::min<size_t>(count, FullLiteralRun);
                     *out++ = static_cast<uint8_t>(n);
-                    std::memcpy(out, row + from, n);
+                    std::memcpy(out, pixels, n);
                     out += n;
-                    from += n;
+                    pixels += n;
+                    count -= n;
                 }
-            }
-        }
+            });
     }
 }
 
