@@ -34,6 +34,17 @@ void Message(AppContext& app, const char* text)
     app.dialogs.ShowMessage(QString::fromUtf8(text), "Error", MessageIcon::Error);
 }
 
+// True for a non-empty text of the characters 0 to 9 only.
+bool DigitsOnly(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar ch : text)
+        if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
+            return false;
+    return true;
+}
+
 } // namespace
 
 TWindView::TWindView(AppContext& app)
@@ -375,14 +386,15 @@ void TWindView::BtnResizeClick()
         Message(app, "No image");
         return;
     }
-    const int32_t w = ParseDecimal(EditFrWidth->text().toStdString());
-    const int32_t h = ParseDecimal(EditFrHeight->text().toStdString());
-    if (w == -1 || h == -1) {
+    if (!DigitsOnly(EditFrWidth->text()) || !DigitsOnly(EditFrHeight->text())) {
         Message(app, "Incorrect input");
         return;
     }
-    // The core also refuses sizes too large to hold; that is an incorrect size as well.
-    if (!app.View.ResizeImage(uint32_t(w), uint32_t(h))) {
+    // A text of digits is a size, however long: a number beyond what ParseDecimal holds, like
+    // one the core refuses as too large to hold, is an incorrect size, not incorrect input.
+    const int32_t w = ParseDecimal(EditFrWidth->text().toStdString());
+    const int32_t h = ParseDecimal(EditFrHeight->text().toStdString());
+    if (w < 0 || h < 0 || !app.View.ResizeImage(uint32_t(w), uint32_t(h))) {
         Message(app, "Incorrect sizes");
         return;
     }
