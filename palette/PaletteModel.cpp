@@ -73,10 +73,12 @@ std::string PaletteFileMessage(PaletteFileResult result)
 
 std::string CellHint(uint8_t index, uint32_t colour)
 {
+    // Blue is all of the value above green: a transparent colour read from the settings keeps
+    // any top byte it had, and the hint shows it as it is.
     char text[64];
     std::snprintf(text, sizeof text, "%02X (%u): (%u; %u; %u)", static_cast<unsigned>(index),
         static_cast<unsigned>(index), static_cast<unsigned>(colour & 0xFF),
-        static_cast<unsigned>((colour >> 8) & 0xFF), static_cast<unsigned>((colour >> 16) & 0xFF));
+        static_cast<unsigned>((colour >> 8) & 0xFF), static_cast<unsigned>(colour >> 16));
     return text;
 }
 

