@@ -128,6 +128,7 @@ private slots:
     void cleanup() { rig.reset(); }
 
     void openEditCopyMoveSaveCloseAndRestart();
+    void aNewCELFilledFromTheOtherPaneComesBackAfterRestart();
 };
 
 void TypicalRoadTest::openEditCopyMoveSaveCloseAndRestart()
@@ -409,6 +410,74 @@ void TypicalRoadTest::openEditCopyMoveSaveCloseAndRestart()
         QCOMPARE(rig->App().Pal.Palette[size_t(n)], FileColour(n));
     QCOMPARE(rig->Main().ListCEL->count(), 0);
     QVERIFY(rig->Script.Messages.empty());
+}
+
+void TypicalRoadTest::aNewCELFilledFromTheOtherPaneComesBackAfterRestart()
+{
+    const std::string pathA = rig->File("hero.cel");
+    QVERIFY(WriteCEL(pathA, { { 8, 4, "" }, { 10, 6, "" } }, true, false));
+    std::vector<uint8_t> bytesA;
+    QCOMPARE(ReadWholeFile(pathA, bytesA), ReadResult::Ok);
+
+    rig->Start();
+    rig->Vornix->Show();
+    TMain& main = rig->Main();
+    TWindFrame& frames = rig->Frames();
+    ScriptedDialogs& script = rig->Script;
+
+    script.FileAnswers.push_back(QString::fromStdString(pathA));
+    script.YesNoAnswers.push_back(true);
+    Click(main.BtnOpen);
+    Click(main.BtnNewCEL);
+    QCOMPARE(ItemTexts(main.ListCEL), (QStringList { QString::fromStdString(pathA), "<New> #0" }));
+    QCOMPARE(main.ListCEL->currentRow(), 1);
+    Click(main.BtnRLoad);
+    ClickRow(main.ListCEL, 0);
+    Click(main.BtnLLoad);
+    QCOMPARE(frames.ListRight->count(), 1);
+
+    // The new CEL gets a copy of the second frame, then a new empty frame moved above it.
+    ClickRow(frames.ListLeft, 2);
+    const DataArray copied = Decoded(*frames.LeftPane.Items[2].Slot->Frame);
+    Click(frames.BtnLCopy);
+    Click(frames.BtnRNew);
+    QCOMPARE(frames.ListRight->currentRow(), 2);
+    QCOMPARE(rig->App().View.ImageWidth, 1u);
+    Click(frames.BtnRUp);
+    QCOMPARE(frames.ListRight->currentRow(), 1);
+    const QStringList shownRight = ItemTexts(frames.ListRight);
+    QCOMPARE(shownRight.size(), 3);
+
+    // A change to the named CEL that is never saved does not reach its file.
+    ClickRow(frames.ListLeft, 1);
+    Click(frames.BtnLDelete);
+    QCOMPARE(frames.ListLeft->count(), 2);
+
+    main.close();
+    QVERIFY(script.AllAnswersUsed());
+    QVERIFY(script.Messages.empty());
+    std::vector<uint8_t> after;
+    QCOMPARE(ReadWholeFile(pathA, after), ReadResult::Ok);
+    QCOMPARE(after, bytesA);
+    auto settings = ReadSettings();
+    QCOMPARE(settings["Unnamed"], std::string("1"));
+    QCOMPARE(settings["UnnHH0"], std::string("1"));
+    QVERIFY(fs::exists(rig->File("Unnamed/0.cel")));
+
+    // The next run lists the stored CEL unnamed, with the frames in the order the pane showed.
+    rig->Stop();
+    rig->Start();
+    rig->Vornix->Show();
+    QCOMPARE(ItemTexts(rig->Main().ListCEL), QStringList { "<New> #0" });
+    ClickRow(rig->Main().ListCEL, 0);
+    Click(rig->Main().BtnLLoad);
+    QCOMPARE(ItemTexts(rig->Frames().ListLeft), shownRight);
+    ClickRow(rig->Frames().ListLeft, 2);
+    QCOMPARE(rig->App().View.FrameImage, copied);
+    QCOMPARE(rig->ViewCaption(), QString("View Frame: #1 (L)"));
+    // Still unnamed: Save refuses it.
+    Click(rig->Main().BtnSaveCEL);
+    ExpectOnlyError(rig->Script, "CEL is not assigned to a file");
 }
 
 QTEST_MAIN(TypicalRoadTest)
