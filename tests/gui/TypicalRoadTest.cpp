@@ -129,6 +129,7 @@ private slots:
 
     void openEditCopyMoveSaveCloseAndRestart();
     void aNewCELFilledFromTheOtherPaneComesBackAfterRestart();
+    void aResizedFrameDrawnAtZoomIsSavedWithItsNewSize();
 };
 
 void TypicalRoadTest::openEditCopyMoveSaveCloseAndRestart()
@@ -478,6 +479,74 @@ void TypicalRoadTest::aNewCELFilledFromTheOtherPaneComesBackAfterRestart()
     // Still unnamed: Save refuses it.
     Click(rig->Main().BtnSaveCEL);
     ExpectOnlyError(rig->Script, "CEL is not assigned to a file");
+}
+
+void TypicalRoadTest::aResizedFrameDrawnAtZoomIsSavedWithItsNewSize()
+{
+    const std::string pathA = rig->File("hero.cel");
+    QVERIFY(WriteCEL(pathA, { { 8, 4, "" }, { 10, 6, "" } }, true, false));
+    rig->Start();
+    rig->Vornix->Show();
+    TMain& main = rig->Main();
+    TWindFrame& frames = rig->Frames();
+    TWindView& view = rig->Vornix->WindView();
+    AppContext& app = rig->App();
+    rig->Script.FileAnswers.push_back(QString::fromStdString(pathA));
+    rig->Script.YesNoAnswers.push_back(true);
+    Click(main.BtnOpen);
+    ClickRow(main.ListCEL, 0);
+    Click(main.BtnLLoad);
+    ClickRow(frames.ListLeft, 1);
+    const FrameSlotRef slot = frames.LeftPane.Items[1].Slot;
+    DataArray expected = Decoded(*slot->Frame);
+    QCOMPARE(app.View.ImageWidth, 8u);
+
+    // Grow the image to 12 x 5 through the edit fields: the old picture stays at the top left.
+    view.EditFrWidth->clear();
+    QTest::keyClicks(view.EditFrWidth, "12");
+    view.EditFrHeight->clear();
+    QTest::keyClicks(view.EditFrHeight, "5");
+    Click(view.BtnResize);
+    QVERIFY(rig->Script.Messages.empty());
+    QCOMPARE(app.View.ImageWidth, 12u);
+    QCOMPARE(app.View.ImageHeight, 5u);
+    DataArray grown(12 * 5, TransparentIndex);
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 8; ++col)
+            grown[size_t(row + 1) * 12 + size_t(col)] = expected[size_t(row) * 8 + size_t(col)];
+    QCOMPARE(app.View.FrameImage, grown);
+
+    // At 3x zoom a press in the middle of a magnified pixel draws that image pixel.
+    view.ComboZoom->setFocus();
+    QTest::keyClick(view.ComboZoom, Qt::Key_Down);
+    QTest::keyClick(view.ComboZoom, Qt::Key_Down);
+    QCOMPARE(view.ComboZoom->currentText(), QString("3x Zoom"));
+    QCOMPARE(view.ImgView->Surface.size(), QSize(36, 15));
+    Click(rig->Vornix->WindPal().PalCells[0x99], Qt::RightButton);
+    const QPoint at(11 * 3 + 1, (5 - 1 - 0) * 3 + 1); // column 11, row 0
+    QTest::mouseClick(view.ImgView, Qt::LeftButton, {}, at);
+    grown[11] = 0x99;
+    QCOMPARE(app.View.FrameImage, grown);
+    QCOMPARE(view.ImgView->Surface.pixelIndex(at), 0x99);
+
+    // Save Frame stores the new size; the caption and the width choice follow it.
+    Click(view.BtnSaveFrame);
+    QCOMPARE(slot->Frame->Width, 12u);
+    QCOMPARE(slot->Frame->Height, 5u);
+    QCOMPARE(Decoded(*slot->Frame), grown);
+    QCOMPARE(
+        frames.ListLeft->item(1)->text(), QString::fromStdString(FrameCaption(0, *slot->Frame)));
+    QCOMPARE(frames.ComboLSelW->currentIndex(), int(slot->Frame->WidthIndex));
+    QCOMPARE(slot->Frame->Widths[slot->Frame->WidthIndex], 12u);
+
+    // Saved with its database, the CEL keeps the chosen width.
+    Click(frames.CheckLDB);
+    Click(main.BtnSaveCEL);
+    QVERIFY(rig->Script.Messages.empty());
+    auto disk = CELObject::CreateFromFile(pathA, false);
+    QCOMPARE(disk->Status, uint8_t(LoadOK));
+    QCOMPARE(disk->Frames[0]->Frame->Width, 12u);
+    QCOMPARE(Decoded(*disk->Frames[0]->Frame), grown);
 }
 
 QTEST_MAIN(TypicalRoadTest)
