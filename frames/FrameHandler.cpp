@@ -72,7 +72,13 @@ struct RunLayout {
     // and byte position of each, rising. Row starts further on lie beyond every word.
     std::vector<uint32_t> runPixel;
     std::vector<uint32_t> runByte;
-    std::vector<uint64_t> startBits; // bit x set: a run starts at pixel offset x
+    // Where the runs start, kept in whichever form is smaller: a bit per pixel (bit x set: a
+    // run starts at pixel offset x), or, for streams of long runs, the rising list of start
+    // offsets. A hostile frame of full transparent runs would otherwise need 16 bytes of
+    // bits per byte of data.
+    std::vector<uint64_t> startBits;
+    std::vector<uint32_t> startList;
+    bool startsListed = false;
 };
 
 constexpr uint64_t HeaderReach = 65536; // byte positions a header word can name
@@ -84,7 +90,7 @@ uint8_t ScanRuns(const uint8_t* data, uint64_t length, RunLayout& layout)
 {
     if (length == 0)
         return DiagWidth; // no run at all: no width can fit
-    uint64_t g = 0, s = 0, m = 0, t = 0, forced = 0;
+    uint64_t g = 0, s = 0, m = 0, t = 0, forced = 0, runs = 0;
     uint64_t p = 0;
     layout.runPixel.clear();
     layout.runByte.clear();
@@ -98,6 +104,7 @@ uint8_t ScanRuns(const uint8_t* data, uint64_t length, RunLayout& layout)
             layout.runByte.push_back(static_cast<uint32_t>(p));
         }
         s += n;
+        ++runs;
         if (n > m)
             m = n;
         const uint64_t next = c < 0 ? p + 1 : p + n + 1;
@@ -126,12 +133,23 @@ uint8_t ScanRuns(const uint8_t* data, uint64_t length, RunLayout& layout)
     layout.longest = m;
     layout.forcedGcd = forced;
 
-    // Second pass, over sound data only: mark where every run starts.
-    layout.startBits.assign(static_cast<size_t>((t + 63) / 64), 0);
-    uint64_t* bits = layout.startBits.data();
+    // Second pass, over sound data only: note where every run starts.
+    layout.startsListed = (t + 63) / 64 * 8 > runs * 4;
+    layout.startBits.clear();
+    layout.startList.clear();
+    uint64_t* bits = nullptr;
+    if (layout.startsListed) {
+        layout.startList.reserve(static_cast<size_t>(runs));
+    } else {
+        layout.startBits.assign(static_cast<size_t>((t + 63) / 64), 0);
+        bits = layout.startBits.data();
+    }
     uint64_t x = 0;
     for (p = 0; p < length;) {
-        bits[x >> 6] |= uint64_t { 1 } << (x & 63);
+        if (bits)
+            bits[x >> 6] |= uint64_t { 1 } << (x & 63);
+        else
+            layout.startList.push_back(static_cast<uint32_t>(x));
         const int8_t c = Control(data[p]);
         if (c < 0) {
             x += static_cast<uint64_t>(-c);
@@ -153,10 +171,21 @@ uint8_t FastCheckWidth(
     rows.fill(-1);
     if (w == 0 || layout.forcedGcd % w != 0)
         return DiagWidth;
-    const uint64_t* bits = layout.startBits.data();
-    for (uint64_t x = w; x < layout.total; x += w) {
-        if (!((bits[x >> 6] >> (x & 63)) & 1))
-            return DiagWidth;
+    if (layout.startsListed) {
+        // The multiples rise, so each search starts where the last one ended.
+        const auto& starts = layout.startList;
+        auto from = starts.begin();
+        for (uint64_t x = w; x < layout.total; x += w) {
+            from = std::lower_bound(from, starts.end(), x);
+            if (from == starts.end() || *from != x)
+                return DiagWidth;
+        }
+    } else {
+        const uint64_t* bits = layout.startBits.data();
+        for (uint64_t x = w; x < layout.total; x += w) {
+            if (!((bits[x >> 6] >> (x & 63)) & 1))
+                return DiagWidth;
+        }
     }
 
     const uint64_t rowCount = (layout.total + w - 1) / w;
