@@ -1,4 +1,4 @@
-#include "app/CelTool.h"
+#include "cli/CelTool.h"
 
 #include <array>
 #include <filesystem>

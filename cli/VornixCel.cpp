@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CelTool.h"
+#include "cli/CelTool.h"
 
 // The command-line companion: every argument after the program name goes to RunCelTool, whose
 // result is the exit code.
