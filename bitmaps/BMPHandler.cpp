@@ -111,7 +111,37 @@ uint8_t NearestColour(const PaletteModel& palette, uint32_t colour)
     return static_cast<uint8_t>(best);
 }
 
-uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
+namespace {
+
+std::array<uint8_t, 256> MapColourTable(const PaletteModel& palette, const uint8_t* table)
+{
+    std::array<uint8_t, 256> map {};
+    for (uint32_t i = 0; i < 256; ++i)
+        map[i] = NearestColour(palette, ColourOf(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+    return map;
+}
+
+} // namespace
+
+std::array<uint8_t, 256> ColourTableCache::Map(
+    const PaletteModel& palette, std::span<const uint8_t> table)
+{
+    std::string key(table.begin(), table.end());
+    {
+        std::lock_guard lock(guard);
+        if (auto found = maps.find(key); found != maps.end())
+            return found->second;
+    }
+    // Matched outside the lock: two threads meeting a new table at once both match it and
+    // store the same result.
+    std::array<uint8_t, 256> map = MapColourTable(palette, table.data());
+    std::lock_guard lock(guard);
+    maps.emplace(std::move(key), map);
+    return map;
+}
+
+uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap,
+    ColourTableCache* cache)
 {
     FieldReader reader(file);
     uint32_t signature = 0, fileSize = 0, reserved = 0, offset = 0, infoSize = 0;
@@ -155,11 +185,10 @@ uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette,
 
     const uint8_t* data = file.data() + offset;
     if (bits == 8) {
-        std::array<uint8_t, 256> map {};
         const uint8_t* table = file.data() + Offset24;
-        for (uint32_t i = 0; i < 256; ++i)
-            map[i] = NearestColour(
-                palette, ColourOf(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+        const std::array<uint8_t, 256> map = cache
+            ? cache->Map(palette, std::span<const uint8_t>(table, ColourTableSize))
+            : MapColourTable(palette, table);
         for (uint64_t y = 0; y < height; ++y) {
             const uint8_t* row = data + y * rowSize;
             uint8_t* target = pixels.data() + y * width;
