@@ -6,6 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bitmaps/ImageFiles.h"
+#include "frames/FileIO.h"
+
 namespace {
 
 constexpr std::array<OptionRule, 4> InfoOptions { {
@@ -138,6 +141,22 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
     bool json = parsed.Has("--json");
     if (!cel || cel->Status != LoadOK) {
         uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
+        // A picture given by mistake is named for what it is, not as a damaged CEL file.
+        std::vector<uint8_t> head;
+        ImageFileFormat format = ImageFileFormat::Unknown;
+        if (status != LoadCannotOpen && ReadFileHead(file, head, 8) == ReadResult::Ok)
+            format = DetectImageFileFormat(head);
+        if (format != ImageFileFormat::Unknown) {
+            const std::string kind = format == ImageFileFormat::BMP ? "BMP" : "PNG";
+            if (json)
+                streams.Out << nlohmann::ordered_json { { "file", ValidUtf8(file) },
+                                   { "status", status }, { "format", kind } }
+                                   .dump()
+                            << "\n";
+            return FileError(streams, file,
+                "a " + kind + " picture, not a CEL file (vornix-cel build OUT.cel "
+                    + PrintableText(file) + " makes a CEL of it)");
+        }
         if (json)
             streams.Out << nlohmann::ordered_json { { "file", ValidUtf8(file) }, { "status", status } }.dump()
                         << "\n";
