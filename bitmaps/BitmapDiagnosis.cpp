@@ -94,8 +94,7 @@ std::string ExplainBitmapRefusal(std::span<const uint8_t> file)
             return "colour table of " + std::to_string(entries)
                 + (entries == 1 ? " entry" : " entries");
         }
-        return "pixels at offset " + std::to_string(offset) + ", not "
-            + std::to_string(expected);
+        return "pixels at offset " + std::to_string(offset) + ", not " + std::to_string(expected);
     }
     if (width == 0 || height == 0)
         return "empty picture of " + std::to_string(width) + " x " + std::to_string(height)

@@ -112,8 +112,8 @@ std::string WidthChoice(const ParsedArguments& parsed, uint32_t& width);
 
 // Selects the first candidate width of frame equal to width (the height follows the width).
 // A viewable frame without such a candidate keeps its selection and gets one warning line.
-void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t index,
-    CELFrame& frame, uint32_t width);
+void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t index, CELFrame& frame,
+    uint32_t width);
 
 // "<stem>_<index>.<extension>", the index zero-padded to the digits of lastIndex, so that
 // the names sort in frame order.

@@ -30,8 +30,8 @@ bool WriteAll(int descriptor, std::span<const uint8_t> bytes)
 {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t put = Retry(
-            [&] { return ::write(descriptor, bytes.data() + done, bytes.size() - done); });
+        ssize_t put
+            = Retry([&] { return ::write(descriptor, bytes.data() + done, bytes.size() - done); });
         if (put <= 0)
             return false;
         done += static_cast<size_t>(put);
@@ -66,8 +66,8 @@ std::string WidthChoice(const ParsedArguments& parsed, uint32_t& width)
     return {};
 }
 
-void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t index,
-    CELFrame& frame, uint32_t width)
+void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t index, CELFrame& frame,
+    uint32_t width)
 {
     const size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
     for (size_t w = 0; w < listed; ++w)
@@ -75,8 +75,8 @@ void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t ind
             return;
     if (frame.Viewable())
         Warning(streams, file,
-            "frame " + std::to_string(index) + " has no candidate width "
-                + std::to_string(width) + "; it keeps width " + std::to_string(frame.Width));
+            "frame " + std::to_string(index) + " has no candidate width " + std::to_string(width)
+                + "; it keeps width " + std::to_string(frame.Width));
 }
 
 std::string IndexedFileName(

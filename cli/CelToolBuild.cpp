@@ -17,18 +17,10 @@
 namespace {
 
 constexpr std::array<OptionRule, 13> BuildOptions { {
-    { "--headers", false },
-    { "--no-headers", false },
-    { "--palette", true },
-    { "--whole-palette", false },
-    { "--transparent", true },
-    { "--database", false },
-    { "--jobs", true },
-    { "--quiet", false },
-    { "--sheet", true },
-    { "--atlas", true },
-    { "--cell", true },
-    { "--count", true },
+    { "--headers", false }, { "--no-headers", false }, { "--palette", true },
+    { "--whole-palette", false }, { "--transparent", true }, { "--database", false },
+    { "--jobs", true }, { "--quiet", false }, { "--sheet", true }, { "--atlas", true },
+    { "--cell", true }, { "--count", true },
     { "--width", true }, // refused below: a build selects each picture's own width
 } };
 
@@ -266,8 +258,8 @@ int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
             if (count > cells)
                 return FileError(streams, sheetPath,
                     "the picture holds " + std::to_string(cells) + " cells of "
-                        + std::to_string(cellWidth) + " x " + std::to_string(cellHeight)
-                        + ", not " + std::to_string(count));
+                        + std::to_string(cellWidth) + " x " + std::to_string(cellHeight) + ", not "
+                        + std::to_string(count));
         } else {
             for (uint64_t c = cells; c > 0 && count == 0; --c)
                 if (HasVisiblePixel(CutOut(sheet, rectangles[c - 1])))
@@ -327,7 +319,8 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
     } else {
         for (std::string_view option : { "--atlas", "--cell", "--count" })
             if (parsed.Has(option))
-                return UsageError(streams, "build", "option " + std::string(option) + " goes with --sheet");
+                return UsageError(
+                    streams, "build", "option " + std::string(option) + " goes with --sheet");
         if (parsed.Positional.size() < 2)
             return UsageError(streams, "build", "no picture file given");
     }

@@ -165,8 +165,8 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
     enum : uint8_t { NotStarted, Written, Failed };
     std::vector<uint8_t> state(items.size(), NotStarted);
     const bool quiet = parsed.Has("--quiet");
-    RunBatch(streams, "exporting", items.size(), jobs, streams.ErrIsTerminal && !quiet,
-        [&](size_t n) {
+    RunBatch(
+        streams, "exporting", items.size(), jobs, streams.ErrIsTerminal && !quiet, [&](size_t n) {
             const CELFrame& frame = *items[n].Frame;
             Bitmap bitmap;
             bitmap.BitmapWidth = frame.Width;
@@ -183,8 +183,8 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
         left += state[n] == NotStarted ? 1 : 0;
     }
     if (left > 0)
-        result = FileError(streams, outputFolder.string(),
-            FrameCount(left) + " not written after the failure");
+        result = FileError(
+            streams, outputFolder.string(), FrameCount(left) + " not written after the failure");
     if (!FlushBatch(outputFolder.string()))
         return FileError(streams, outputFolder.string(), "Cannot flush the files to disk");
     if (result == ExitSuccess && !quiet)

@@ -149,17 +149,17 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
         if (format != ImageFileFormat::Unknown) {
             const std::string kind = format == ImageFileFormat::BMP ? "BMP" : "PNG";
             if (json)
-                streams.Out << nlohmann::ordered_json { { "file", ValidUtf8(file) },
-                                   { "status", status }, { "format", kind } }
-                                   .dump()
-                            << "\n";
+                streams.Out << nlohmann::ordered_json {
+                    { "file", ValidUtf8(file) }, { "status", status }, { "format", kind }
+                }.dump() << "\n";
             return FileError(streams, file,
                 "a " + kind + " picture, not a CEL file (vornix-cel build OUT.cel "
                     + PrintableText(file) + " makes a CEL of it)");
         }
         if (json)
-            streams.Out << nlohmann::ordered_json { { "file", ValidUtf8(file) }, { "status", status } }.dump()
-                        << "\n";
+            streams.Out << nlohmann::ordered_json {
+                { "file", ValidUtf8(file) }, { "status", status }
+            }.dump() << "\n";
         return FileError(streams, file, LoadFailureReason(status));
     }
     if (width != 0)

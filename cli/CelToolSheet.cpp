@@ -12,16 +12,9 @@
 namespace {
 
 constexpr std::array<OptionRule, 11> SheetOptions { {
-    { "--columns", true },
-    { "--palette", true },
-    { "--transparent", true },
-    { "--bpp", true },
-    { "--width", true },
-    { "--headers", false },
-    { "--no-headers", false },
-    { "--jobs", true },
-    { "--no-overwrite", false },
-    { "--quiet", false },
+    { "--columns", true }, { "--palette", true }, { "--transparent", true }, { "--bpp", true },
+    { "--width", true }, { "--headers", false }, { "--no-headers", false }, { "--jobs", true },
+    { "--no-overwrite", false }, { "--quiet", false },
     { "--format", true }, // refused below: a sheet is always a PNG
 } };
 
@@ -143,8 +136,8 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     sheet.BitmapHeight = static_cast<uint32_t>(sheetHeight);
     sheet.BitmapPixels.assign(static_cast<size_t>(sheetWidth * sheetHeight), TransparentIndex);
     const bool quiet = parsed.Has("--quiet");
-    RunBatch(streams, "drawing", placed.size(), jobs, streams.ErrIsTerminal && !quiet,
-        [&](size_t j) {
+    RunBatch(
+        streams, "drawing", placed.size(), jobs, streams.ErrIsTerminal && !quiet, [&](size_t j) {
             const CELFrame& frame = *placed[j].Frame;
             DataArray image;
             frame.DecodeImage(image);
@@ -172,13 +165,17 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     };
     const std::string text = atlas.dump(2) + "\n";
 
+    const std::string folder = picture.has_parent_path() ? picture.parent_path().string() : ".";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!std::filesystem::is_directory(folder, error))
+        return FileError(streams, folder, "Cannot create folder");
     const std::vector<uint8_t> bytes = PictureBytes(sheet, palette, bitsPerPixel, true);
     if (bytes.empty() || !WriteBatchFile(picture.string(), bytes))
         return FileError(streams, picture.string(), "Cannot write file");
     if (!WriteBatchFile(description.string(),
             std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())))
         return FileError(streams, description.string(), "Cannot write file");
-    const std::string folder = picture.has_parent_path() ? picture.parent_path().string() : ".";
     if (!FlushBatch(folder))
         return FileError(streams, folder, "Cannot flush the files to disk");
     if (!quiet)
