@@ -4,6 +4,8 @@
 #include <array>
 #include <sstream>
 
+#include "frames/FrameName.h"
+
 namespace {
 
 constexpr std::array<OptionRule, 3> InfoOptions { {
@@ -40,7 +42,7 @@ std::string FrameJson(uint32_t index, const CELFrame& frame)
     }
     blockRows += "]";
     std::ostringstream json;
-    json << "{\"index\":" << index << ",\"name\":" << JsonString(frame.Name)
+    json << "{\"index\":" << index << ",\"name\":" << JsonString(NameForDisplay(frame.Name))
          << ",\"diagnosis\":" << static_cast<unsigned>(frame.Diagnosis)
          << ",\"caption\":" << JsonString(FrameCaption(index, frame))
          << ",\"width\":" << frame.Width << ",\"height\":" << frame.Height
