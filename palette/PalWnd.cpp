@@ -44,10 +44,16 @@ TWindPal::TWindPal(AppContext& app)
     CheckPalWhole = new QCheckBox("Use whole palette", this);
     CheckPalWhole->setGeometry(136, 296, 113, 17);
     // The box keeps its 113 pixels; a smaller font keeps its text whole beside the indicator
-    // (the frames list window does the same for its rows).
+    // (the frames list window does the same for its rows). How small depends on the style's
+    // indicator and the font family, so the largest size from 11 pixels down that fits is
+    // taken.
     QFont small = CheckPalWhole->font();
-    small.setPixelSize(11);
-    CheckPalWhole->setFont(small);
+    for (int pixels = 11; pixels >= 7; --pixels) {
+        small.setPixelSize(pixels);
+        CheckPalWhole->setFont(small);
+        if (CheckPalWhole->sizeHint().width() <= CheckPalWhole->width())
+            break;
+    }
     CheckPalWhole->setToolTip(
         "Colours from 00 to 7E are reserved. This option is to allow using them");
     BtnRepl = new QPushButton("Replace", this);
