@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "bitmaps/BMPHandler.h"
 #include "framelists/InputWnd.h"
 #include "gui/ShellFixtures.h"
 #include "palette/PalWnd.h"
@@ -277,6 +278,28 @@ private slots:
         QCOMPARE(F().ComboLSelW->count(), 0);
         QVERIFY(!V().ImgView->isVisibleTo(&V()));
         QCOMPARE(F().ListLeft->item(1)->text(), QString("0, 128000x1")); // still listed
+    }
+
+    // An imported picture one pixel wider than the viewer holds is stored, but not decoded.
+    void regressionImportOfAHugeBitmapDecodedIt()
+    {
+        QVERIFY(WriteCEL(rig->File("one.cel"), { { 4, 2, "" } }, true, false));
+        OpenLeft(rig->File("one.cel"), true);
+        rig->SelectLeft(1);
+        QVERIFY(rig->App().View.ViewedFrame);
+        Bitmap wide;
+        wide.BitmapWidth = 16385;
+        wide.BitmapHeight = 1;
+        wide.BitmapPixels.assign(16385, 0x90);
+        const std::string path = rig->File("wide.bmp");
+        QCOMPARE(WriteBitmap(path, wide, rig->App().Pal, 8), uint8_t(BitmapWritten));
+        rig->Script.FileAnswers.push_back(QString::fromStdString(path));
+        V().BtnImpFrClick();
+        ExpectOnlyError(rig->Script, "Frame is too large to show");
+        QVERIFY(!rig->App().View.ViewedFrame);
+        QCOMPARE(rig->ViewCaption(), QString("View Frame"));
+        QCOMPARE(F().ListLeft->item(1)->text(), QString("0, 16385x1"));
+        QVERIFY(rig->App().View.FrameImage.size() < 16385);
     }
 
     void regressionUseWholePaletteWasCutInItsBox()
