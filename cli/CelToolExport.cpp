@@ -6,6 +6,7 @@
 
 #include "bitmaps/BMPHandler.h"
 #include "bitmaps/PNGHandler.h"
+#include "viewer/ViewerState.h"
 
 namespace {
 
@@ -137,6 +138,15 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
             Warning(streams, file,
                 "frame " + std::to_string(i) + " skipped: not viewable ("
                     + std::string(DiagnosisName(code)) + ")");
+            continue;
+        }
+        // A few bytes of run data can stand for billions of pixels: a whole-CEL export does
+        // not decode such a frame unasked, but --frame N naming it does.
+        if (!oneFrame && ViewerState::TooLargeToShow(*frame)) {
+            Warning(streams, file,
+                "frame " + std::to_string(i) + " skipped: too large to show ("
+                    + std::to_string(frame->Width) + "x" + std::to_string(frame->Height)
+                    + "); name it with --frame to export it");
             continue;
         }
         const std::string target

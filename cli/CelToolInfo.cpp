@@ -8,6 +8,7 @@
 
 #include "bitmaps/ImageFiles.h"
 #include "frames/FileIO.h"
+#include "frames/FrameName.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ nlohmann::ordered_json FrameJson(uint32_t index, const CELFrame& frame)
         blockRows.push_back(frame.BlockRows[i]);
     return {
         { "index", index },
-        { "name", ValidUtf8(frame.Name) },
+        { "name", ValidUtf8(NameForDisplay(frame.Name)) },
         { "diagnosis", frame.Diagnosis },
         { "caption", ValidUtf8(FrameCaption(index, frame)) },
         { "width", frame.Width },

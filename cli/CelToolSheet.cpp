@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "bitmaps/BMPHandler.h"
+#include "frames/FrameName.h"
+#include "viewer/ViewerState.h"
 
 namespace {
 
@@ -99,6 +101,14 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
                     + std::string(DiagnosisName(code)) + ")");
             continue;
         }
+        // A few bytes of run data can stand for billions of pixels; such a frame would make
+        // the whole sheet that large.
+        if (ViewerState::TooLargeToShow(*frame)) {
+            Warning(streams, file,
+                "frame " + std::to_string(i) + " skipped: too large to show ("
+                    + std::to_string(frame->Width) + "x" + std::to_string(frame->Height) + ")");
+            continue;
+        }
         cellWidth = std::max(cellWidth, frame->Width);
         cellHeight = std::max(cellHeight, frame->Height);
         placed.push_back({ i, frame, 0, 0 });
@@ -107,7 +117,6 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
         return FileError(streams, file, "no viewable frame to put in a sheet");
     if (columns == 0)
         columns = SquareColumns(placed.size());
-    columns = std::min<uint32_t>(columns, static_cast<uint32_t>(placed.size()));
     const uint64_t rows = (placed.size() + columns - 1) / columns;
     const uint64_t sheetWidth = uint64_t { columns } * cellWidth;
     const uint64_t sheetHeight = rows * cellHeight;
@@ -152,7 +161,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
 
     nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (const Placed& each : placed)
-        frames.push_back({ { "index", each.Index }, { "name", ValidUtf8(each.Frame->Name) },
+        frames.push_back({ { "index", each.Index }, { "name", NameForDisplay(each.Frame->Name) },
             { "x", each.X }, { "y", each.Y }, { "width", each.Frame->Width },
             { "height", each.Frame->Height } });
     const nlohmann::ordered_json atlas = {

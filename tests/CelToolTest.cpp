@@ -431,14 +431,6 @@ TEST(CelToolInfo, TableListsCaptionsSizesDiagnosisAndMarksTheSelectedWidth)
     }
 }
 
-std::string Replacements(int count)
-{
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += "\xEF\xBF\xBD"; // U+FFFD
-    return text;
-}
-
 TEST(CelToolInfo, JsonEscapesNamesAndPathsIntoValidJson)
 {
     TempDir dir;
@@ -449,13 +441,16 @@ TEST(CelToolInfo, JsonEscapesNamesAndPathsIntoValidJson)
           "e \xE2\x82\xAC \xF0\x9D\x84\x9E",
             "Gr\xC3\xBC\xC3\x9F"
             "e \xE2\x82\xAC \xF0\x9D\x84\x9E" },
-        // Each byte outside valid UTF-8 becomes U+FFFD: stray, truncated, overlong, surrogate,
-        // beyond U+10FFFF.
+        // A name that is not valid UTF-8 (stray, truncated, overlong, surrogate, beyond
+        // U+10FFFF) is shown as Windows-1252, as the windows show it; 90 is undefined there
+        // and shows as U+0090.
         { "a\xFF"
           "b\xE2\x82",
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD\xEF\xBF\xBD" },
-        { "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", Replacements(9) },
+            "a\xC3\xBF"
+            "b\xC3\xA2\xE2\x80\x9A" },
+        { "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80",
+            "\xC3\x80\xC2\xAF\xC3\xAD\xC2\xA0\xE2\x82\xAC\xC3\xB4\xC2\x90\xE2\x82\xAC"
+            "\xE2\x82\xAC" },
     };
     std::vector<std::unique_ptr<CELFrame>> frames;
     for (const auto& [raw, expected] : names)
@@ -598,6 +593,44 @@ TEST(CelToolExport, NonViewableFramesAreSkippedAndFrameOutOfRangeIsAUsageError)
         EXPECT_NE(outside.Err.find("\n" + Usage("export")), std::string::npos);
         EXPECT_FALSE(std::filesystem::exists(dir.File("none")));
     }
+}
+
+TEST(CelToolExport, RegressionHugeFrameWasDecodedUnaskedAndFrameNExportsIt)
+{
+    TempDir dir;
+    // Without Frame Headers: 128 full transparent runs and one of a single pixel make a
+    // frame of 16,385 x 1, one pixel beyond what the viewer shows; then a 1 x 1 frame.
+    std::vector<uint8_t> huge(128, 0x80);
+    huge.push_back(0xFF);
+    std::vector<uint8_t> cel;
+    for (uint32_t word : { 2u, 16u, uint32_t(16 + huge.size()), uint32_t(16 + huge.size() + 2) })
+        for (int i = 0; i < 4; ++i)
+            cel.push_back(uint8_t(word >> (8 * i)));
+    cel.insert(cel.end(), huge.begin(), huge.end());
+    cel.insert(cel.end(), { 0x01, 0x05 });
+    const std::string path = dir.File("big.cel");
+    WriteBytes(path, cel);
+    auto loaded = Load(path);
+    ASSERT_EQ(loaded->Frames[0]->Frame->Width, 16385u);
+    ASSERT_EQ(loaded->Frames[0]->Frame->Height, 1u);
+
+    const std::string out = dir.File("out");
+    ToolRun all = RunTool(dir, { "export", path, out });
+    EXPECT_EQ(all.ExitCode, 0);
+    EXPECT_EQ(all.Err,
+        "vornix-cel: " + path
+            + ": warning: frame 0 skipped: too large to show (16385x1); name it with --frame "
+              "to export it\n");
+    EXPECT_FALSE(std::filesystem::exists(out + "/big_0.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/big_1.bmp"));
+
+    ToolRun one = RunTool(dir, { "export", "--frame", "0", path, dir.File("one") });
+    EXPECT_EQ(one.ExitCode, 0);
+    EXPECT_EQ(one.Err, "");
+    Bitmap bitmap;
+    ASSERT_EQ(ReadBitmap(dir.File("one") + "/big_0.bmp", DefaultPalette(), bitmap), BitmapOK);
+    EXPECT_EQ(bitmap.BitmapWidth, 16385u);
+    EXPECT_EQ(bitmap.BitmapHeight, 1u);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include "app/AppContext.h"
+#include "app/GuiWindowKind.h"
 #include "bitmaps/BMPHandler.h"
 #include "framelists/FrameWnd.h"
 #include "frames/CommVar.h"
@@ -53,6 +54,7 @@ TWindView::TWindView(AppContext& app)
 {
     app.WindView = this;
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    AskForTitleBarOnly(*this);
     setWindowTitle("View Frame");
     setMinimumSize(208 - FrameExtraWidth, 370 - FrameExtraHeight);
     resize(DesignClientWidth, DesignClientHeight);
@@ -455,6 +457,13 @@ void TWindView::StoreFrame(bool encode)
 
 void TWindView::BtnSaveFrameClick()
 {
+    // A width choice derives the height from the current size, so the image in view can be
+    // 0 pixels high (or wide); encoding it would give a frame with no data, and a CEL that
+    // holds one can never be read again.
+    if (app.View.HasFrame() && (app.View.ImageWidth == 0 || app.View.ImageHeight == 0)) {
+        Message(app, "Incorrect sizes");
+        return;
+    }
     StoreFrame(true);
 }
 
@@ -486,12 +495,15 @@ void TWindView::BtnImpFrClick()
     StoreFrame(false);
     EditFrWidth->setText(QString::number(v.ImageWidth));
     EditFrHeight->setText(QString::number(v.ImageHeight));
-    if (!frame.Viewable()) {
+    const bool tooLarge = frame.Viewable() && ViewerState::TooLargeToShow(frame);
+    if (!frame.Viewable() || tooLarge) {
         // A picture whose data admits no width cannot be decoded; it is treated like any
-        // frame that cannot be shown.
+        // frame that cannot be shown, and so is one whose width makes it too large to hold.
         v.ViewedFrame = nullptr;
         setWindowTitle("View Frame");
         RedrawView(true);
+        if (tooLarge)
+            Message(app, "Frame is too large to show");
         return;
     }
     frame.DecodeImage(v.FrameImage);
