@@ -304,3 +304,179 @@ TEST(ImageFiles, ImportReadsEitherFormatByContent)
     EXPECT_EQ(ReadBytes(dir.File("out.png")), EncodePNG(bitmap, palette, 24));
     EXPECT_EQ(WritePNG(dir.File("missing/out.png"), bitmap, palette, 8), BitmapCannotCreate);
 }
+
+namespace {
+
+// ---- The obviously right reading of a hand-made picture, pixel by pixel.
+
+// A sample of depth bits as 8 bits: 16-bit samples give their high byte, lower depths are
+// scaled to the full range (a 2-bit 1 is 0x55).
+uint32_t To8(uint32_t sample, uint32_t depth)
+{
+    if (depth == 16)
+        return sample >> 8;
+    return sample * 255 / ((1u << depth) - 1);
+}
+
+uint8_t ReferenceNearest(const PaletteModel& palette, uint32_t colour)
+{
+    if (colour == (palette.Palette[255] & 0xFFFFFF))
+        return 255;
+    int best = -1;
+    int bestDistance = 0;
+    for (int i = palette.WholePalette ? 0 : 127; i < 255; ++i) {
+        const uint32_t entry = palette.Palette[i];
+        const int distance = std::abs(int(colour & 0xFF) - int(entry & 0xFF))
+            + std::abs(int(colour >> 8 & 0xFF) - int(entry >> 8 & 0xFF))
+            + std::abs(int(colour >> 16 & 0xFF) - int(entry >> 16 & 0xFF));
+        if (best < 0 || distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
+
+uint32_t Big16(const std::vector<uint8_t>& bytes, size_t at)
+{
+    return uint32_t(bytes[at]) << 8 | bytes[at + 1];
+}
+
+// What a picture reads as: rows reversed, each pixel to RGBA by the rules, alpha below 128
+// transparent, every other colour its nearest entry.
+Bitmap ReferenceRead(const PNGPicture& picture, const PaletteModel& palette)
+{
+    Bitmap bitmap;
+    bitmap.BitmapWidth = picture.width;
+    bitmap.BitmapHeight = picture.height;
+    const bool hasTrns = !picture.trns.empty();
+    for (uint32_t row = picture.height; row-- > 0;) {
+        for (uint32_t x = 0; x < picture.width; ++x) {
+            const auto& s = picture.samples[size_t { row } * picture.width + x];
+            const uint32_t d = picture.depth;
+            uint32_t red = 0, green = 0, blue = 0, alpha = 255;
+            switch (picture.colourType) {
+            case Grey:
+                red = green = blue = To8(s[0], d);
+                if (hasTrns && s[0] == Big16(picture.trns, 0))
+                    alpha = 0;
+                break;
+            case GreyAlpha:
+                red = green = blue = To8(s[0], d);
+                alpha = To8(s[1], d);
+                break;
+            case RGB:
+                red = To8(s[0], d);
+                green = To8(s[1], d);
+                blue = To8(s[2], d);
+                if (hasTrns && s[0] == Big16(picture.trns, 0) && s[1] == Big16(picture.trns, 2)
+                    && s[2] == Big16(picture.trns, 4))
+                    alpha = 0;
+                break;
+            case RGBA:
+                red = To8(s[0], d);
+                green = To8(s[1], d);
+                blue = To8(s[2], d);
+                alpha = To8(s[3], d);
+                break;
+            case Indexed:
+                red = picture.plte[3 * s[0]];
+                green = picture.plte[3 * s[0] + 1];
+                blue = picture.plte[3 * s[0] + 2];
+                if (s[0] < picture.trns.size())
+                    alpha = picture.trns[s[0]];
+                break;
+            }
+            bitmap.BitmapPixels.push_back(alpha < 128
+                    ? uint8_t { 255 }
+                    : ReferenceNearest(palette, red + 256 * green + 65536 * blue));
+        }
+    }
+    return bitmap;
+}
+
+// A picture of random samples of its type and depth, with a palette of paletteSize entries
+// and random tRNS data for the types that take it.
+PNGPicture RandomPicture(std::mt19937& random, uint8_t colourType, uint8_t depth, uint32_t width,
+    uint32_t height, bool interlaced)
+{
+    PNGPicture picture;
+    picture.width = width;
+    picture.height = height;
+    picture.depth = depth;
+    picture.colourType = colourType;
+    picture.interlaced = interlaced;
+    const uint32_t limit = 1u << depth;
+    uint32_t entries = limit;
+    if (colourType == Indexed) {
+        entries = 1 + random() % std::min(limit, 256u);
+        for (uint32_t i = 0; i < 3 * entries; ++i)
+            picture.plte.push_back(static_cast<uint8_t>(random()));
+        const uint32_t alphas = random() % (entries + 1); // a tRNS may be shorter than PLTE
+        for (uint32_t i = 0; i < alphas; ++i)
+            picture.trns.push_back(static_cast<uint8_t>(random() % 3 == 0 ? random() : 255));
+    }
+    const uint32_t channels = ChannelCount(colourType);
+    std::array<uint16_t, 4> keyed {};
+    for (uint32_t i = 0; i < width * height; ++i) {
+        std::array<uint16_t, 4> pixel {};
+        for (uint32_t c = 0; c < channels; ++c)
+            pixel[c] = static_cast<uint16_t>(random() % (colourType == Indexed ? entries : limit));
+        // Alpha near the threshold more often than chance would put it there.
+        if ((colourType == GreyAlpha || colourType == RGBA) && random() % 2 == 0 && depth >= 8)
+            pixel[channels - 1] = static_cast<uint16_t>(
+                (random() % 2 ? 127 : 128) << (depth - 8) | random() % (depth == 16 ? 256 : 1));
+        if (i == 0)
+            keyed = pixel;
+        else if (random() % 5 == 0)
+            pixel = keyed; // the tRNS colour below appears several times
+        picture.samples.push_back(pixel);
+    }
+    if (colourType == Grey && random() % 2 == 0) {
+        picture.trns = { static_cast<uint8_t>(keyed[0] >> 8), static_cast<uint8_t>(keyed[0]) };
+    } else if (colourType == RGB && random() % 2 == 0) {
+        for (uint32_t c = 0; c < 3; ++c) {
+            picture.trns.push_back(static_cast<uint8_t>(keyed[c] >> 8));
+            picture.trns.push_back(static_cast<uint8_t>(keyed[c]));
+        }
+    }
+    return picture;
+}
+
+struct TypeAndDepth {
+    uint8_t colourType;
+    uint8_t depth;
+};
+
+// Every combination the PNG standard allows.
+const TypeAndDepth AllTypesAndDepths[] = { { Grey, 1 }, { Grey, 2 }, { Grey, 4 }, { Grey, 8 },
+    { Grey, 16 }, { RGB, 8 }, { RGB, 16 }, { Indexed, 1 }, { Indexed, 2 }, { Indexed, 4 },
+    { Indexed, 8 }, { GreyAlpha, 8 }, { GreyAlpha, 16 }, { RGBA, 8 }, { RGBA, 16 } };
+
+} // namespace
+
+TEST(PNGImport, EveryTypeAndDepthMatchesTheReferenceReading)
+{
+    std::mt19937 random(2026);
+    const uint32_t sizes[][2] = { { 1, 1 }, { 3, 5 }, { 9, 10 }, { 17, 3 }, { 8, 8 }, { 2, 13 } };
+    for (const TypeAndDepth& kind : AllTypesAndDepths) {
+        for (bool interlaced : { false, true }) {
+            for (const auto& size : sizes) {
+                PaletteModel palette = DistinctPalette(random());
+                palette.WholePalette = random() % 2 == 0;
+                const PNGPicture picture = RandomPicture(
+                    random, kind.colourType, kind.depth, size[0], size[1], interlaced);
+                const Bitmap expected = ReferenceRead(picture, palette);
+                Bitmap bitmap;
+                ASSERT_EQ(DecodePNG(HandMadePNG(picture), palette, bitmap), BitmapOK)
+                    << "type " << int(kind.colourType) << " depth " << int(kind.depth)
+                    << (interlaced ? " interlaced " : " ") << size[0] << "x" << size[1];
+                EXPECT_EQ(bitmap.BitmapWidth, size[0]);
+                EXPECT_EQ(bitmap.BitmapHeight, size[1]);
+                EXPECT_EQ(bitmap.BitmapPixels, expected.BitmapPixels)
+                    << "type " << int(kind.colourType) << " depth " << int(kind.depth)
+                    << (interlaced ? " interlaced " : " ") << size[0] << "x" << size[1];
+            }
+        }
+    }
+}
