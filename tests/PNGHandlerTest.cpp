@@ -893,3 +893,39 @@ TEST(ImageFiles, ExportFormatFollowsThePNGExtensionInAnyCase)
     EXPECT_EQ(ExportFormatForName("f.pngx"), ImageFileFormat::BMP);
     EXPECT_EQ(ExportFormatForName(""), ImageFileFormat::BMP);
 }
+
+TEST(PNGImport, FilesWrittenByOtherProgramsReadAsTheirDrawing)
+{
+    // tests/data/png: PNGs written by Pillow and ImageMagick (make-png-samples.py), each with
+    // the RGBA picture it was drawn from, top row first.
+    const std::string folder = std::string(VORNIX_TEST_DATA) + "/png/";
+    const char* names[]
+        = { "pillow-rgb", "pillow-rgba", "pillow-grey", "pillow-grey-alpha", "pillow-1bit",
+              "pillow-grey16", "pillow-palette-alpha", "pillow-rgb-trns", "magick-rgba-interlaced",
+              "magick-rgba16", "magick-rgb16-interlaced", "magick-grey2-interlaced" };
+    std::mt19937 random(30);
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::vector<uint8_t> drawing = ReadBytes(folder + name + ".rgba");
+        ASSERT_GE(drawing.size(), 8u);
+        const uint32_t width = GetBig32(drawing, 0), height = GetBig32(drawing, 4);
+        ASSERT_EQ(drawing.size(), 8 + 4ull * width * height);
+        for (bool whole : { false, true }) {
+            PaletteModel palette = DistinctPalette(random());
+            palette.WholePalette = whole;
+            DataArray expected(size_t { width } * height);
+            for (uint32_t row = 0; row < height; ++row)
+                for (uint32_t x = 0; x < width; ++x) {
+                    const uint8_t* p = drawing.data() + 8 + 4 * (size_t { row } * width + x);
+                    expected[size_t { height - 1 - row } * width + x] = p[3] < 128
+                        ? 255
+                        : ReferenceNearest(palette, p[0] + 256u * p[1] + 65536u * p[2]);
+                }
+            Bitmap bitmap;
+            ASSERT_EQ(ReadPNG(folder + name + ".png", palette, bitmap), BitmapOK);
+            EXPECT_EQ(bitmap.BitmapWidth, width);
+            EXPECT_EQ(bitmap.BitmapHeight, height);
+            EXPECT_EQ(bitmap.BitmapPixels, expected);
+        }
+    }
+}
