@@ -16,6 +16,21 @@ ImageFileFormat DetectImageFileFormat(std::span<const uint8_t> head)
     return ImageFileFormat::Unknown;
 }
 
+ImageFileFormat ExportFormatForName(const std::string& path)
+{
+    static constexpr char Suffix[] = ".png";
+    constexpr size_t length = sizeof Suffix - 1;
+    if (path.size() < length)
+        return ImageFileFormat::BMP;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = path[path.size() - length + i];
+        const char lower = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        if (lower != Suffix[i])
+            return ImageFileFormat::BMP;
+    }
+    return ImageFileFormat::PNG;
+}
+
 uint8_t DecodeImageFile(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
 {
     switch (DetectImageFileFormat(file)) {

@@ -16,6 +16,10 @@ enum class ImageFileFormat : uint8_t { Unknown, BMP, PNG };
 // included, is Unknown.
 ImageFileFormat DetectImageFileFormat(std::span<const uint8_t> head);
 
+// The format an export writes under a chosen name: PNG for a name ending in ".png" in any
+// case, BMP for every other name.
+ImageFileFormat ExportFormatForName(const std::string& path);
+
 // Reads a BMP or a PNG by its first bytes; results as ReadBitmap (unknown content gives 2).
 uint8_t DecodeImageFile(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap);
 uint8_t ReadImageFile(const std::string& path, const PaletteModel& palette, Bitmap& bitmap);

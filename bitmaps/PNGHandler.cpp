@@ -143,6 +143,24 @@ bool DecodeColours(
     return true;
 }
 
+// True when the chunks from the signature on follow each other within the file up to an IEND
+// chunk. The library stops quietly when the file ends between two chunks, so a file cut after
+// its pixels, before or inside IEND, would otherwise pass for whole.
+bool ChunksReachIEND(std::span<const uint8_t> file)
+{
+    uint64_t at = sizeof PNGSignature;
+    while (file.size() - at >= 12) {
+        const uint64_t length = uint64_t { file[at] } << 24 | uint64_t { file[at + 1] } << 16
+            | uint64_t { file[at + 2] } << 8 | file[at + 3];
+        if (std::memcmp(file.data() + at + 4, "IEND", 4) == 0)
+            return true;
+        if (length > file.size() - at - 12)
+            return false;
+        at += 12 + length;
+    }
+    return false;
+}
+
 } // namespace
 
 uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
@@ -175,7 +193,7 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
         : DecodeColours(context.get(), header, palette, pixels);
     // The chunks after the image, up to IEND, must be there and sound too: a file cut after
     // its pixels is as damaged as one cut inside them.
-    if (!decoded || spng_decode_chunks(context.get()) != 0)
+    if (!decoded || spng_decode_chunks(context.get()) != 0 || !ChunksReachIEND(file))
         return BitmapUnsupported;
     bitmap.BitmapWidth = header.width;
     bitmap.BitmapHeight = header.height;

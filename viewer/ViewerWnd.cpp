@@ -12,6 +12,8 @@
 #include "app/AppContext.h"
 #include "app/GuiWindowKind.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/ImageFiles.h"
+#include "bitmaps/PNGHandler.h"
 #include "framelists/FrameWnd.h"
 #include "frames/CommVar.h"
 #include "palette/GuiColourCell.h"
@@ -474,14 +476,15 @@ void TWindView::BtnImpFrClick()
         return;
     FileDialogOptions options;
     options.Title = "Import Bitmap file";
-    options.Filter = "Bitmap|*.bmp";
+    options.Filter = "Bitmap|*.bmp|PNG image|*.png";
     options.DefaultExtension = "bmp";
     options.MustExist = true;
     const std::optional<QString> chosen = app.dialogs.OpenFileName(options);
     if (!chosen)
         return;
     CELFrame& frame = *v.ViewedFrame->Frame;
-    const uint8_t result = ImportBitmap(chosen->toStdString(), app.Pal, frame);
+    // BMP or PNG, whichever the file's first bytes say it is.
+    const uint8_t result = ImportImageFile(chosen->toStdString(), app.Pal, frame);
     if (result == BitmapCannotOpen) {
         Message(app, "Cannot read file");
         return;
@@ -521,7 +524,7 @@ void TWindView::BtnExpFrClick()
         return;
     FileDialogOptions options;
     options.Title = "Export Bitmap file";
-    options.Filter = "Bitmap|*.bmp";
+    options.Filter = "Bitmap|*.bmp|PNG image|*.png";
     options.DefaultExtension = "bmp";
     const std::optional<QString> chosen = app.dialogs.SaveFileName(options);
     if (!chosen)
@@ -532,7 +535,11 @@ void TWindView::BtnExpFrClick()
     bitmap.BitmapPixels = v.FrameImage;
     // No selected item (an odd index from the settings) exports 8 bits.
     const uint32_t bits = ComboBPP->currentIndex() == 1 ? 24 : 8;
-    if (WriteBitmap(chosen->toStdString(), bitmap, app.Pal, bits) != BitmapWritten)
+    const std::string path = chosen->toStdString();
+    const uint8_t result = ExportFormatForName(path) == ImageFileFormat::PNG
+        ? WritePNG(path, bitmap, app.Pal, bits)
+        : WriteBitmap(path, bitmap, app.Pal, bits);
+    if (result != BitmapWritten)
         Message(app, "Cannot write file");
 }
 
