@@ -44,9 +44,19 @@ constexpr uint64_t FixedSeed = 15;
 constexpr uint64_t FixedSteps = 5000;
 constexpr size_t LogLength = 40;
 
-// Until the mend of the selection lost by a Ctrl+click or a click below the items is merged,
-// the walk does not take those clicks (they would break the one-selection rule at once).
-constexpr bool TakeDeselectingClicks = false;
+// Two roads lead into faults whose mends are not merged yet: a Ctrl+click on the selected item
+// or a click below the items leaves a list without a selection ("selection"), and Save Frame
+// on an image of no pixels, which a width choice can leave, stores data that no CEL reader
+// accepts ("empty"). The walk keeps off a road unless VORNIX_WALK_KNOWN_FAULTS names it
+// ("all" takes both).
+bool TakeKnownFaultRoad(const char* road)
+{
+    const char* roads = std::getenv("VORNIX_WALK_KNOWN_FAULTS");
+    if (!roads)
+        return false;
+    const std::string list = roads;
+    return list == "all" || list.find(road) != std::string::npos;
+}
 
 // How a name or caption shows in a list or title.
 QString Shown(const std::string& text)
@@ -620,7 +630,7 @@ void Walker::AddActions()
         add(
             "Ctrl+click in " + side + " list", 1,
             [list](Walker& w) { w.ClickRow(list(w), list(w)->currentRow(), Qt::ControlModifier); },
-            [filled](Walker& w) { return TakeDeselectingClicks && filled(w); });
+            [filled](Walker& w) { return TakeKnownFaultRoad("selection") && filled(w); });
         add(
             "Click below the " + side + " items", 1,
             [list](Walker& w) {
@@ -631,7 +641,7 @@ void Walker::AddActions()
                 if (below.y() < l->viewport()->height())
                     QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, below);
             },
-            [filled](Walker& w) { return TakeDeselectingClicks && filled(w); });
+            [filled](Walker& w) { return TakeKnownFaultRoad("selection") && filled(w); });
         auto combo = pane.Combo;
         add(
             "Width " + side, 8, [combo](Walker& w) { w.KeyInList(combo(w)); },
@@ -661,10 +671,10 @@ void Walker::AddActions()
         QPushButton* TWindFrame::*Control;
     };
     const Button buttons[] = {
-        { "Left New", 4, &TWindFrame::BtnLNew },
-        { "Right New", 4, &TWindFrame::BtnRNew },
-        { "Left Delete", 2, &TWindFrame::BtnLDelete },
-        { "Right Delete", 2, &TWindFrame::BtnRDelete },
+        { "Left New", 2, &TWindFrame::BtnLNew },
+        { "Right New", 2, &TWindFrame::BtnRNew },
+        { "Left Delete", 3, &TWindFrame::BtnLDelete },
+        { "Right Delete", 3, &TWindFrame::BtnRDelete },
         { "Left Up", 2, &TWindFrame::BtnLUp },
         { "Right Up", 2, &TWindFrame::BtnRUp },
         { "Left Down", 2, &TWindFrame::BtnLDown },
@@ -701,7 +711,8 @@ void Walker::AddActions()
     // The viewer.
     add("Zoom", 6, [](Walker& w) {
         if (w.Chance(2)) {
-            const int index = int(w.Below(8));
+            // Half the choices magnify a lot, so that frames outgrow the view area.
+            const int index = int(w.Chance(2) ? 4 + w.Below(4) : w.Below(8));
             w.Note("to " + std::to_string(index));
             w.View().ComboZoom->setCurrentIndex(index);
         } else {
@@ -709,25 +720,25 @@ void Walker::AddActions()
         }
     });
     for (bool horizontal : { true, false }) {
-        add(
-            horizontal ? "Scroll across" : "Scroll up and down", 12,
-            [horizontal](Walker& w) {
-                QScrollBar* bar = horizontal ? w.View().ScrViewH : w.View().ScrViewV;
-                static const QAbstractSlider::SliderAction moves[]
-                    = { QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub,
-                          QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderToMinimum,
-                          QAbstractSlider::SliderToMaximum };
-                if (w.Chance(2)) {
-                    const int value = w.Between(0, bar->maximum());
-                    w.Note("to " + std::to_string(value));
-                    bar->setValue(value);
-                } else {
-                    bar->triggerAction(moves[w.Below(std::size(moves))]);
-                }
-            },
-            [horizontal](Walker& w) {
-                return (horizontal ? w.View().ScrViewH : w.View().ScrViewV)->isEnabled();
-            });
+        add(horizontal ? "Scroll across" : "Scroll up and down", 12, [horizontal](Walker& w) {
+            QScrollBar* bar = horizontal ? w.View().ScrViewH : w.View().ScrViewV;
+            // A disabled bar takes no clicks.
+            if (!bar->isEnabled()) {
+                w.Note("(disabled)");
+                return;
+            }
+            static const QAbstractSlider::SliderAction moves[]
+                = { QAbstractSlider::SliderSingleStepAdd, QAbstractSlider::SliderSingleStepSub,
+                      QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderToMinimum,
+                      QAbstractSlider::SliderToMaximum };
+            if (w.Chance(2)) {
+                const int value = w.Between(0, bar->maximum());
+                w.Note("to " + std::to_string(value));
+                bar->setValue(value);
+            } else {
+                bar->triggerAction(moves[w.Below(std::size(moves))]);
+            }
+        });
     }
     auto canPress = [](Walker& w) {
         return w.held == Qt::NoButton && !w.View().ImgView->isHidden()
@@ -796,7 +807,8 @@ void Walker::AddActions()
     add("Save Frame", 4, click([](Walker& w) -> QWidget* { return w.View().BtnSaveFrame; }),
         [](Walker& w) {
             const ViewerState& v = w.App().View;
-            return !v.HasFrame() || (v.ImageWidth > 0 && v.ImageHeight > 0);
+            return TakeKnownFaultRoad("empty") || !v.HasFrame()
+                || (v.ImageWidth > 0 && v.ImageHeight > 0);
         });
     add("Import bitmap", 2, [](Walker& w) {
         if (w.App().View.HasFrame())
@@ -1176,7 +1188,7 @@ void RandomWalkTest::walkKeepsEveryRule()
         for (const WalkAction& action : walker.actions) {
             const bool deselecting = action.Name.find("Ctrl+click") != std::string::npos
                 || action.Name.find("below the") != std::string::npos;
-            if (action.Weight > 0 && (TakeDeselectingClicks || !deselecting))
+            if (action.Weight > 0 && (TakeKnownFaultRoad("selection") || !deselecting))
                 QVERIFY2(action.Taken > 0, action.Name.c_str());
         }
         QVERIFY(walker.verifiedSaves >= 5);
