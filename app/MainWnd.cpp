@@ -232,6 +232,19 @@ void TMain::AppendCEL(const QString& caption, CELHolderRef holder)
     ListCEL->addItem(caption);
 }
 
+void TMain::RefreshChangeMarks()
+{
+    for (int row = 0; row < ListCEL->count() && size_t(row) < holders.size(); ++row) {
+        QListWidgetItem* item = ListCEL->item(row);
+        const bool changed = holders[size_t(row)] && holders[size_t(row)]->Changed();
+        if (item->font().bold() != changed) {
+            QFont font = item->font();
+            font.setBold(changed);
+            item->setFont(font);
+        }
+    }
+}
+
 void TMain::ForgetDestroyedViewedFrame()
 {
     FrameSlotRef& viewed = app.View.ViewedFrame;
@@ -321,7 +334,14 @@ void TMain::BtnSaveCELClick()
         else if (holder == app.RightCEL)
             app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
     }
-    switch (holder->CEL->SaveToFile()) {
+    const uint8_t saved = holder->CEL->SaveToFile();
+    // Only a whole write clears the mark: after "Cannot save Database" the names and widths
+    // on disk are not those of the CEL.
+    if (saved == SaveOK) {
+        holder->MarkSaved();
+        RefreshChangeMarks();
+    }
+    switch (saved) {
     case SaveNoFrames:
         app.dialogs.ShowMessage("CEL has no frames", "Error", MessageIcon::Error);
         break;

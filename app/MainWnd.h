@@ -50,6 +50,10 @@ public:
     // The CEL holder of list item row (the item's object); null when there is no such item.
     CELHolderRef HolderAt(int row) const;
 
+    // Marks every item whose CEL has changes that were not written (a bold caption font;
+    // the caption text itself never changes, Open and Save as compare it with file names).
+    void RefreshChangeMarks();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

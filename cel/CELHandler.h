@@ -72,5 +72,21 @@ std::string DatabaseFileName(const std::string& celPath);  // path + ".cdb"
 // write-back from a pane puts a new CELObject into the same holder.
 struct CELHolder {
     std::unique_ptr<CELObject> CEL;
+
+    // Which version of the CEL's frames, order, names, widths and flags the holder carries.
+    // Every change takes a number never used before and an undo gives an earlier one back, so
+    // the CEL differs from what was last written exactly when the two numbers differ. The
+    // holder, not the CELObject, keeps them: a write-back replaces the object.
+    uint64_t Revision = 0;
+    uint64_t SavedRevision = 0;
+
+    bool Changed() const { return Revision != SavedRevision; }
+    // A new version; returns its number.
+    uint64_t MarkChanged() { return Revision = ++lastRevision; }
+    // What the holder carries now is what the files hold.
+    void MarkSaved() { SavedRevision = Revision; }
+
+private:
+    uint64_t lastRevision = 0;
 };
 using CELHolderRef = std::shared_ptr<CELHolder>;

@@ -6,13 +6,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 #include "app/AppContext.h"
 #include "app/GuiSelection.h"
+#include "app/GuiUndoActions.h"
 #include "app/GuiWindowKind.h"
+#include "app/MainWnd.h"
 #include "framelists/InputWnd.h"
 #include "frames/FrameName.h"
 #include "settings/Settings.h"
@@ -48,6 +53,34 @@ QLabel* MakeLabel(QWidget* parent, const char* caption, bool border)
         label->setFrameStyle(QFrame::Box | QFrame::Plain);
     return label;
 }
+
+// Wraps one step of the frame lists. The operation has been done when the command is pushed,
+// so its first redo does nothing.
+class PaneCommand : public QUndoCommand {
+public:
+    PaneCommand(TWindFrame& window, std::unique_ptr<PaneStep> step)
+        : QUndoCommand(QString::fromStdString(step->Name))
+        , window(window)
+        , step(std::move(step))
+    {
+    }
+    void undo() override { window.ApplyStep(*step, false); }
+    void redo() override
+    {
+        if (done)
+            window.ApplyStep(*step, true);
+        done = true;
+    }
+
+private:
+    TWindFrame& window;
+    std::unique_ptr<PaneStep> step;
+    bool done = false;
+};
+
+// More than enough to take back a session's work; deleted frames kept by older steps go with
+// them.
+constexpr int FrameHistoryLimit = 1000;
 } // namespace
 
 TWindFrame::TWindFrame(AppContext& app)
@@ -153,10 +186,30 @@ TWindFrame::TWindFrame(AppContext& app)
     ListRight->viewport()->installEventFilter(this);
     connect(ComboLSelW, &QComboBox::activated, this, [this](int) { ComboLSelWChange(); });
     connect(ComboRSelW, &QComboBox::activated, this, [this](int) { ComboRSelWChange(); });
-    connect(CheckLHeader, &QCheckBox::toggled, this, [this](bool) { CheckLHeaderClick(); });
-    connect(CheckLDB, &QCheckBox::toggled, this, [this](bool) { CheckLDBClick(); });
-    connect(CheckRHeader, &QCheckBox::toggled, this, [this](bool) { CheckRHeaderClick(); });
-    connect(CheckRDB, &QCheckBox::toggled, this, [this](bool) { CheckRDBClick(); });
+    connect(CheckLHeader, &QCheckBox::toggled, this,
+        [this](bool) { FlagClicked(LeftSide(), &TWindFrame::CheckLHeaderClick); });
+    connect(CheckLDB, &QCheckBox::toggled, this,
+        [this](bool) { FlagClicked(LeftSide(), &TWindFrame::CheckLDBClick); });
+    connect(CheckRHeader, &QCheckBox::toggled, this,
+        [this](bool) { FlagClicked(RightSide(), &TWindFrame::CheckRHeaderClick); });
+    connect(CheckRDB, &QCheckBox::toggled, this,
+        [this](bool) { FlagClicked(RightSide(), &TWindFrame::CheckRDBClick); });
+
+    FrameHistory = new QUndoStack(this);
+    FrameHistory->setUndoLimit(FrameHistoryLimit);
+    UndoActions actions = MakeUndoActions(*FrameHistory, *this);
+    ActUndo = actions.Undo;
+    ActRedo = actions.Redo;
+    // Every step, undo and redo may change which CELs have unsaved changes.
+    connect(FrameHistory, &QUndoStack::indexChanged, this, [this] {
+        if (this->app.Main)
+            this->app.Main->RefreshChangeMarks();
+    });
+    for (QListWidget* list : { ListLeft, ListRight }) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QListWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& position) { ShowListMenu(list, position); });
+    }
 
     auto bind = [this](QPushButton* button, void (TWindFrame::*handler)()) {
         connect(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
@@ -380,6 +433,7 @@ void TWindFrame::ShowSelection(const Side& side)
     if (!view.ViewedFrame) {
         if (app.WindView)
             app.WindView->setWindowTitle(ViewCaption);
+        ResetViewerHistory();
         // Shown like a frame that is not viewable, with the reason: the frame is listed, but
         // decoding it would take more memory than any picture the viewer holds.
         if (tooLarge)
@@ -402,6 +456,8 @@ void TWindFrame::ShowSelection(const Side& side)
         : "View Frame: " + QString::fromStdString(NameForDisplay(frame.Name));
     if (app.WindView)
         app.WindView->setWindowTitle(caption + side.Suffix);
+    // The viewer's history belonged to the image it showed before.
+    ResetViewerHistory();
 }
 
 void TWindFrame::ListLeftClick()
@@ -425,6 +481,7 @@ void TWindFrame::ChangeWidth(const Side& side)
     if (!slot || slot != view.ViewedFrame || !slot->Frame || index < 0)
         return;
     CELFrame& frame = *slot->Frame;
+    const CELFrame before = frame;
     frame.SelectWidth(static_cast<uint32_t>(index));
     view.ImageWidth = frame.Width;
     view.ImageHeight = frame.Height;
@@ -439,6 +496,10 @@ void TWindFrame::ChangeWidth(const Side& side)
         app.WindView->RedrawView(true);
     pane.Relabel(pane.Selected);
     SyncList(side);
+    // The image is wrapped anew; steps of the viewer made at the old width no longer fit it.
+    ResetViewerHistory();
+    PanePair panes = Pair();
+    PushStep(FrameContentStep(panes, "Width", slot, before, true));
 }
 
 void TWindFrame::ComboLSelWChange()
@@ -492,6 +553,7 @@ void TWindFrame::FillPane(QListWidget* list, const CELHolderRef& holder)
     Side side = SideOf(list);
     if (!holder || !holder->CEL)
         return;
+    ClearHistory();
     *side.CEL = holder;
     const CELObject& cel = *holder->CEL;
     side.Pane->Fill(cel);
@@ -522,12 +584,15 @@ void TWindFrame::ClearFrameList(QListWidget* list)
 {
     Side side = SideOf(list);
     PaneModel& pane = *side.Pane;
+    // The steps would refer to frames no pane shows any more.
+    ClearHistory();
     if (pane.Count() > 1 && pane.SelectedSlot() && pane.SelectedSlot() == app.View.ViewedFrame) {
         app.View.ViewedFrame = nullptr;
         if (app.WindView) {
             app.WindView->setWindowTitle(ViewCaption);
             app.WindView->RedrawView(true);
         }
+        ResetViewerHistory();
     }
     pane.Clear();
     SyncList(side);
@@ -558,10 +623,13 @@ void TWindFrame::RefreshViewedFrameItem()
 
 void TWindFrame::NewClick(const Side& side)
 {
-    if (!*side.CEL || !side.Pane->NewFrame())
+    PanePair panes = Pair();
+    std::unique_ptr<PaneStep> step = NewFrameStep(panes, IndexOf(side));
+    if (!step)
         return;
     SyncList(side);
     ShowSelection(side);
+    PushStep(std::move(step));
 }
 
 void TWindFrame::RenameClick(const Side& side)
@@ -583,18 +651,25 @@ void TWindFrame::RenameClick(const Side& side)
         app.dialogs.ShowMessage(MaxNameMessage, "Error", MessageIcon::Error);
         return;
     }
+    const CELFrame before = *slot->Frame;
     slot->Frame->Name = name;
     pane.Relabel(pane.Selected);
     SyncList(side);
+    PanePair panes = Pair();
+    PushStep(FrameContentStep(panes, "Rename", slot, before, false));
 }
 
 void TWindFrame::DeleteClick(const Side& side)
 {
-    if (!*side.CEL || !side.Pane->DeleteSelected())
+    // The step keeps the deleted frame alive for as long as it can bring it back; the CEL is
+    // written back at once all the same.
+    PanePair panes = Pair();
+    std::unique_ptr<PaneStep> step = DeleteFrameStep(panes, IndexOf(side));
+    if (!step)
         return;
-    RebuildCELFromPane(**side.CEL, *side.Pane);
     SyncList(side);
     ShowSelection(side);
+    PushStep(std::move(step));
 }
 
 void TWindFrame::SearchClick(const Side& side)
@@ -626,40 +701,142 @@ void TWindFrame::SearchClick(const Side& side)
     ShowSelection(side);
 }
 
-void TWindFrame::Reorder(const Side& side, bool (PaneModel::*operation)())
+void TWindFrame::Reorder(const Side& side, ReorderKind kind)
 {
-    if (!*side.CEL || !(side.Pane->*operation)())
+    PanePair panes = Pair();
+    std::unique_ptr<PaneStep> step = ReorderStep(panes, IndexOf(side), kind);
+    if (!step)
         return;
     SyncList(side);
     ShowSelection(side);
+    PushStep(std::move(step));
 }
 
 void TWindFrame::CopyClick(const Side& source)
 {
     Side destination = OtherSide(source);
-    FrameSlotRef slot = source.Pane->SelectedSlot();
-    if (!*source.CEL || !*destination.CEL || !slot || !slot->Frame || destination.Pane->Empty())
+    PanePair panes = Pair();
+    std::unique_ptr<PaneStep> step = CopyFrameStep(panes, IndexOf(source));
+    if (!step)
         return;
-    auto copy = std::make_shared<FrameSlot>();
-    copy->Frame = CELFrame::CreateCopy(*slot->Frame);
-    destination.Pane->InsertAfterSelection(std::move(copy));
     SyncList(destination);
     ShowSelection(destination);
+    PushStep(std::move(step));
 }
 
 void TWindFrame::MoveClick(const Side& source)
 {
+    // One step across both panes; the source CEL is written back at once.
     Side destination = OtherSide(source);
-    if (!*source.CEL || !*destination.CEL || source.Pane->Selected < 1 || destination.Pane->Empty())
+    PanePair panes = Pair();
+    std::unique_ptr<PaneStep> step = MoveFrameStep(panes, IndexOf(source));
+    if (!step)
         return;
-    FrameSlotRef slot = source.Pane->TakeSelected();
-    if (!slot)
-        return;
-    destination.Pane->InsertAfterSelection(std::move(slot));
     SyncList(destination);
-    RebuildCELFromPane(**source.CEL, *source.Pane);
     SyncList(source);
     ShowSelection(source);
+    PushStep(std::move(step));
+}
+
+int32_t TWindFrame::IndexOf(const Side& side) const
+{
+    return side.List == ListRight ? PaneRightIndex : PaneLeftIndex;
+}
+
+TWindFrame::Side TWindFrame::SideAt(int32_t index)
+{
+    return index == PaneRightIndex ? RightSide() : LeftSide();
+}
+
+PanePair TWindFrame::Pair()
+{
+    PanePair panes;
+    panes.Panes = { &LeftPane, &RightPane };
+    panes.Holders = { app.LeftCEL, app.RightCEL };
+    return panes;
+}
+
+void TWindFrame::PushStep(std::unique_ptr<PaneStep> step)
+{
+    if (step)
+        FrameHistory->push(new PaneCommand(*this, std::move(step)));
+}
+
+void TWindFrame::ClearHistory()
+{
+    FrameHistory->clear();
+}
+
+void TWindFrame::ResetViewerHistory()
+{
+    if (app.WindView)
+        app.WindView->ResetHistory();
+}
+
+void TWindFrame::FlagClicked(const Side& side, void (TWindFrame::*handler)())
+{
+    const CELHolderRef holder = *side.CEL;
+    const bool shown = holder && holder->CEL;
+    const uint8_t withHeaders = shown ? holder->CEL->WithHeaders : 0;
+    const uint8_t hasDatabase = shown ? holder->CEL->HasDatabase : 0;
+    (this->*handler)();
+    if (!shown || syncing)
+        return;
+    PanePair panes = Pair();
+    PushStep(FlagStep(panes, IndexOf(side), withHeaders, hasDatabase));
+}
+
+void TWindFrame::RecordFrameChange(
+    const char* name, const FrameSlotRef& slot, const CELFrame& before, bool showChanged)
+{
+    PanePair panes = Pair();
+    PushStep(FrameContentStep(panes, name, slot, before, showChanged));
+}
+
+void TWindFrame::ApplyStep(const PaneStep& step, bool forward)
+{
+    PanePair panes = Pair();
+    const StepEffect effect = forward ? step.Redo(panes) : step.Undo(panes);
+    if (!effect.Applied)
+        return;
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex }) {
+        Side side = SideAt(k);
+        if (effect.Items[static_cast<size_t>(k)])
+            SyncList(side);
+        if (effect.Flags[static_cast<size_t>(k)] && *side.CEL && (*side.CEL)->CEL) {
+            QSignalBlocker blockHeader(side.Header);
+            QSignalBlocker blockDatabase(side.Database);
+            side.Header->setChecked((*side.CEL)->CEL->WithHeaders != 0);
+            side.Database->setChecked((*side.CEL)->CEL->HasDatabase != 0);
+        }
+    }
+    if (effect.ShowPane >= 0)
+        ShowSelection(SideAt(effect.ShowPane));
+    else
+        ForgetLostViewedFrame();
+}
+
+void TWindFrame::ForgetLostViewedFrame()
+{
+    ViewerState& view = app.View;
+    if (!view.ViewedFrame || PaneCarrying(Pair(), view.ViewedFrame) >= 0)
+        return;
+    view.ViewedFrame = nullptr;
+    if (app.WindView) {
+        app.WindView->setWindowTitle(ViewCaption);
+        app.WindView->RedrawView(true);
+    }
+    ResetViewerHistory();
+}
+
+void TWindFrame::ShowListMenu(QListWidget* pane, const QPoint& position)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(ActUndo);
+    menu->addAction(ActRedo);
+    ListMenu = menu;
+    menu->popup(pane->viewport()->mapToGlobal(position));
 }
 
 void TWindFrame::BtnLNewClick()
@@ -696,35 +873,35 @@ void TWindFrame::BtnRSearchClick()
 }
 void TWindFrame::BtnLUpClick()
 {
-    Reorder(LeftSide(), &PaneModel::MoveUp);
+    Reorder(LeftSide(), ReorderKind::Up);
 }
 void TWindFrame::BtnRUpClick()
 {
-    Reorder(RightSide(), &PaneModel::MoveUp);
+    Reorder(RightSide(), ReorderKind::Up);
 }
 void TWindFrame::BtnLDownClick()
 {
-    Reorder(LeftSide(), &PaneModel::MoveDown);
+    Reorder(LeftSide(), ReorderKind::Down);
 }
 void TWindFrame::BtnRDownClick()
 {
-    Reorder(RightSide(), &PaneModel::MoveDown);
+    Reorder(RightSide(), ReorderKind::Down);
 }
 void TWindFrame::BtnLFirstClick()
 {
-    Reorder(LeftSide(), &PaneModel::MakeFirst);
+    Reorder(LeftSide(), ReorderKind::First);
 }
 void TWindFrame::BtnRFirstClick()
 {
-    Reorder(RightSide(), &PaneModel::MakeFirst);
+    Reorder(RightSide(), ReorderKind::First);
 }
 void TWindFrame::BtnLLastClick()
 {
-    Reorder(LeftSide(), &PaneModel::MakeLast);
+    Reorder(LeftSide(), ReorderKind::Last);
 }
 void TWindFrame::BtnRLastClick()
 {
-    Reorder(RightSide(), &PaneModel::MakeLast);
+    Reorder(RightSide(), ReorderKind::Last);
 }
 void TWindFrame::BtnLCopyClick()
 {

@@ -1,11 +1,18 @@
 #pragma once
 
+#include <memory>
+
+#include <QPointer>
 #include <QWidget>
 
 #include "cel/CELHandler.h"
 #include "framelists/PaneModel.h"
+#include "framelists/PaneSteps.h"
 
+class QAction;
 class QCheckBox;
+class QMenu;
+class QUndoStack;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -71,6 +78,15 @@ public:
     PaneModel LeftPane;
     PaneModel RightPane;
 
+    // Every change to the panes' frames, of both panes, as undo steps; emptied whenever a
+    // pane is given another CEL or emptied. ActUndo and ActRedo carry the step's name and
+    // Ctrl+Z, Ctrl+Shift+Z / Ctrl+Y; the lists' context menus offer them.
+    QUndoStack* FrameHistory = nullptr;
+    QAction* ActUndo = nullptr;
+    QAction* ActRedo = nullptr;
+    // The context menu last opened on a list (null once closed).
+    QPointer<QMenu> ListMenu;
+
     void FormCreate();
     void FormResize();
 
@@ -117,6 +133,18 @@ public:
     // The frame slot of the list's selected item; null for "<Begin>" or no selection.
     FrameSlotRef SelectedSlot(QListWidget* list) const;
 
+    // The context menu of a list at position (viewport coordinates): "Undo <step>" and
+    // "Redo <step>" first.
+    void ShowListMenu(QListWidget* pane, const QPoint& position);
+    // Records a change already made to the frame in slot (Save Frame, Import) as a step;
+    // before is the frame as it was.
+    void RecordFrameChange(
+        const char* name, const FrameSlotRef& slot, const CELFrame& before, bool showChanged);
+    // Takes a step back or does it again, bringing the lists, the boxes and the viewer up to
+    // date; the undo commands call it.
+    void ApplyStep(const PaneStep& step, bool forward);
+    void ClearHistory();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -150,7 +178,15 @@ private:
     void RenameClick(const Side& side);
     void DeleteClick(const Side& side);
     void SearchClick(const Side& side);
-    void Reorder(const Side& side, bool (PaneModel::*operation)());
+    void Reorder(const Side& side, ReorderKind kind);
+    void FlagClicked(const Side& side, void (TWindFrame::*handler)());
+    int32_t IndexOf(const Side& side) const;
+    Side SideAt(int32_t index);
+    PanePair Pair();
+    void PushStep(std::unique_ptr<PaneStep> step);
+    // A frame in view that no pane carries any more is no longer shown.
+    void ForgetLostViewedFrame();
+    void ResetViewerHistory();
     void CopyClick(const Side& source);
     void MoveClick(const Side& source);
 

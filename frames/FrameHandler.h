@@ -70,6 +70,9 @@ public:
     void SaveData(std::vector<uint8_t>& out, bool withHeader) const;
 
     bool Viewable() const { return Diagnosis < DiagWidth; }
+
+    // Every field alike: the undo steps use it to tell whether an operation changed a frame.
+    bool operator==(const CELFrame& other) const = default;
 };
 
 // "12, 64x32, #Width", or " Name" for a named frame (the name as shown, UTF-8).

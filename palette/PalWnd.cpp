@@ -77,6 +77,9 @@ TWindPal::TWindPal(AppContext& app)
     // its handler.
     connect(BtnRepl, &QPushButton::clicked, this, [this] { BtnReplClick(); });
     connect(BtnExch, &QPushButton::clicked, this, [this] { BtnExchClick(); });
+    // The viewer's undo and redo work from here too: Replace and Exchange are its steps.
+    if (app.WindView)
+        addActions({ app.WindView->ActUndo, app.WindView->ActRedo });
 
     FormCreate();
 }
@@ -184,7 +187,13 @@ void TWindPal::PalCellMouseDown(uint8_t index, Qt::MouseButton button)
 void TWindPal::PickColour(uint8_t n)
 {
     app.Pal.WholePalette = CheckPalWhole->isChecked();
+    const uint8_t pending = app.Pal.PendingColourOp;
+    const bool step = pending != OpNone && app.WindView;
+    if (step)
+        app.WindView->BeginImageStep(pending == OpReplace ? "Replace" : "Exchange");
     const PickOutcome outcome = ::PickColour(app.Pal, app.View.FrameImage, n);
+    if (step)
+        app.WindView->EndImageStep();
     if (outcome.Ignored)
         return;
     if (outcome.CompletedOp != OpNone) {

@@ -8,8 +8,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QUndoCommand>
+#include <QUndoStack>
 
 #include "app/AppContext.h"
+#include "app/GuiUndoActions.h"
 #include "app/GuiWindowKind.h"
 #include "bitmaps/BMPHandler.h"
 #include "bitmaps/ImageFiles.h"
@@ -47,6 +50,31 @@ bool DigitsOnly(const QString& text)
             return false;
     return true;
 }
+
+// Wraps one step of the viewer. The change has been made when the command is pushed, so its
+// first redo does nothing.
+class ImageCommand : public QUndoCommand {
+public:
+    ImageCommand(TWindView& window, std::shared_ptr<const ImageStep> step)
+        : QUndoCommand(QString::fromStdString(step->Name))
+        , window(window)
+        , step(std::move(step))
+    {
+    }
+    void undo() override { window.ApplyImageStep(*step, false); }
+    void redo() override
+    {
+        if (done)
+            window.ApplyImageStep(*step, true);
+        done = true;
+    }
+    const std::shared_ptr<const ImageStep>& Step() const { return step; }
+
+private:
+    TWindView& window;
+    std::shared_ptr<const ImageStep> step;
+    bool done = false;
+};
 
 } // namespace
 
@@ -119,6 +147,12 @@ TWindView::TWindView(AppContext& app)
         colourTable[i] = qRgb(i, i, i);
 
     LayOutControls();
+
+    ImageHistory = new QUndoStack(this);
+    // No step is taken back in the middle of a stroke.
+    UndoActions actions = MakeUndoActions(*ImageHistory, *this, [this] { return !Drawing; });
+    ActUndo = actions.Undo;
+    ActRedo = actions.Redo;
 
     connect(ComboZoom, &QComboBox::currentIndexChanged, this, [this] { ComboZoomChange(); });
     connect(ScrViewH, &QScrollBar::valueChanged, this, [this] { ScrViewHChange(); });
@@ -344,6 +378,7 @@ void TWindView::ImgViewMouseDown(Qt::MouseButton button, int x, int y)
         return;
     }
     if (button == Qt::LeftButton) {
+        BeginImageStep("Stroke");
         Drawing = true;
         v.PutPixel(LastDrawX, LastDrawY, app.Pal.SelectedColour);
         RedrawView(false);
@@ -378,8 +413,11 @@ void TWindView::ImgViewMouseMove(Qt::MouseButtons buttons, int x, int y)
 void TWindView::ImgViewMouseUp(Qt::MouseButton button)
 {
     if (button == Qt::LeftButton) {
+        const bool wasDrawing = Drawing;
         Drawing = false;
         ImgView->SetConfined(false);
+        if (wasDrawing)
+            EndImageStep();
     }
     ImgView->setToolTip(ImgViewHint);
 }
@@ -398,10 +436,13 @@ void TWindView::BtnResizeClick()
     // one the core refuses as too large to hold, is an incorrect size, not incorrect input.
     const int32_t w = ParseDecimal(EditFrWidth->text().toStdString());
     const int32_t h = ParseDecimal(EditFrHeight->text().toStdString());
+    BeginImageStep("Resize");
     if (w < 0 || h < 0 || !app.View.ResizeImage(uint32_t(w), uint32_t(h))) {
+        pendingBefore = nullptr;
         Message(app, "Incorrect sizes");
         return;
     }
+    EndImageStep();
     RedrawView(true);
 }
 
@@ -409,7 +450,9 @@ void TWindView::BtnUpClick()
 {
     if (!app.View.HasFrame())
         return;
+    BeginImageStep("Up");
     app.View.ShiftUp();
+    EndImageStep();
     RedrawView(false);
 }
 
@@ -417,7 +460,9 @@ void TWindView::BtnDownClick()
 {
     if (!app.View.HasFrame())
         return;
+    BeginImageStep("Down");
     app.View.ShiftDown();
+    EndImageStep();
     RedrawView(false);
 }
 
@@ -425,7 +470,9 @@ void TWindView::BtnLeftClick()
 {
     if (!app.View.HasFrame())
         return;
+    BeginImageStep("Left");
     app.View.ShiftLeft();
+    EndImageStep();
     RedrawView(false);
 }
 
@@ -433,16 +480,19 @@ void TWindView::BtnRightClick()
 {
     if (!app.View.HasFrame())
         return;
+    BeginImageStep("Right");
     app.View.ShiftRight();
+    EndImageStep();
     RedrawView(false);
 }
 
-void TWindView::StoreFrame(bool encode)
+void TWindView::StoreFrame(bool encode, const CELFrame* original)
 {
     ViewerState& v = app.View;
     if (!v.HasFrame() || !v.ViewedFrame->Frame)
         return;
     CELFrame& frame = *v.ViewedFrame->Frame;
+    const CELFrame before = original ? *original : frame;
     frame.SetSize(v.ImageWidth, v.ImageHeight);
     if (encode)
         frame.EncodeImage(v.FrameImage);
@@ -453,8 +503,11 @@ void TWindView::StoreFrame(bool encode)
             break;
         }
     }
-    if (app.WindFrame)
+    if (app.WindFrame) {
         app.WindFrame->RefreshViewedFrameItem();
+        app.WindFrame->RecordFrameChange(
+            encode ? "Save Frame" : "Import", v.ViewedFrame, before, true);
+    }
 }
 
 void TWindView::BtnSaveFrameClick()
@@ -483,7 +536,9 @@ void TWindView::BtnImpFrClick()
     if (!chosen)
         return;
     CELFrame& frame = *v.ViewedFrame->Frame;
-    // BMP or PNG, whichever the file's first bytes say it is.
+    // The import writes into the frame at once; the step of the frame lists gives the frame
+    // as it was back. BMP or PNG, whichever the file's first bytes say it is.
+    const CELFrame original = frame;
     const uint8_t result = ImportImageFile(chosen->toStdString(), app.Pal, frame);
     if (result == BitmapCannotOpen) {
         Message(app, "Cannot read file");
@@ -495,7 +550,7 @@ void TWindView::BtnImpFrClick()
     }
     v.ImageWidth = frame.Width;
     v.ImageHeight = frame.Height;
-    StoreFrame(false);
+    StoreFrame(false, &original);
     EditFrWidth->setText(QString::number(v.ImageWidth));
     EditFrHeight->setText(QString::number(v.ImageHeight));
     const bool tooLarge = frame.Viewable() && ViewerState::TooLargeToShow(frame);
@@ -505,6 +560,7 @@ void TWindView::BtnImpFrClick()
         v.ViewedFrame = nullptr;
         setWindowTitle("View Frame");
         RedrawView(true);
+        ResetHistory();
         if (tooLarge)
             Message(app, "Frame is too large to show");
         return;
@@ -515,6 +571,8 @@ void TWindView::BtnImpFrClick()
     v.ImageWidth = frame.Width;
     v.ImageHeight = frame.Height;
     RedrawView(true);
+    // The edits made before belonged to the picture the import replaced.
+    ResetHistory();
 }
 
 void TWindView::BtnExpFrClick()
@@ -559,4 +617,92 @@ void TWindView::ImgOffsClick()
     ImgOffs->SetFill(*chosen);
     if (app.View.HasFrame())
         RedrawView(false);
+}
+
+void TWindView::BeginImageStep(const char* name)
+{
+    pendingBefore = nullptr;
+    if (!app.View.HasFrame())
+        return;
+    if (!current)
+        current = TakeSnapshot(app.View, baseWidthText, baseHeightText);
+    pendingBefore = current;
+    pendingName = name;
+}
+
+void TWindView::EndImageStep()
+{
+    ImageSnapshotRef before = std::move(pendingBefore);
+    pendingBefore = nullptr;
+    if (!before || !app.View.HasFrame())
+        return;
+    const ViewerState& v = app.View;
+    if (v.ImageWidth == before->ImageWidth && v.ImageHeight == before->ImageHeight
+        && v.FrameImage == before->FrameImage) {
+        // Nothing changed: no step. A copy taken for it alone is not kept.
+        if (ImageHistory->count() == 0)
+            current = nullptr;
+        return;
+    }
+    auto step = std::make_shared<ImageStep>();
+    step->Name = pendingName;
+    step->Before = std::move(before);
+    step->After = TakeSnapshot(
+        v, EditFrWidth->text().toStdString(), EditFrHeight->text().toStdString());
+    current = step->After;
+    ImageHistory->push(new ImageCommand(*this, std::move(step)));
+    TrimHistory();
+}
+
+void TWindView::TrimHistory()
+{
+    std::vector<std::shared_ptr<const ImageStep>> steps;
+    std::vector<const ImageStep*> view;
+    for (int i = 0; i < ImageHistory->count(); ++i) {
+        steps.push_back(static_cast<const ImageCommand*>(ImageHistory->command(i))->Step());
+        view.push_back(steps.back().get());
+    }
+    const size_t drop = OldestStepsToDrop(view, HistoryLimits);
+    if (drop == 0)
+        return;
+    // The stack cannot let go of its oldest commands by itself: it is filled again with the
+    // steps that stay, whose changes are all made already. Trimming follows a new step only,
+    // so there is nothing to redo that could be lost.
+    ImageHistory->clear();
+    for (size_t k = drop; k < steps.size(); ++k)
+        ImageHistory->push(new ImageCommand(*this, steps[k]));
+    if (ImageHistory->count() == 0) {
+        baseWidthText = EditFrWidth->text().toStdString();
+        baseHeightText = EditFrHeight->text().toStdString();
+        current = nullptr;
+    }
+}
+
+void TWindView::ResetHistory()
+{
+    ImageHistory->clear();
+    current = nullptr;
+    pendingBefore = nullptr;
+    baseWidthText = EditFrWidth->text().toStdString();
+    baseHeightText = EditFrHeight->text().toStdString();
+}
+
+void TWindView::ApplyImageStep(const ImageStep& step, bool forward)
+{
+    const ImageSnapshotRef& target = forward ? step.After : step.Before;
+    if (!target || !app.View.HasFrame())
+        return;
+    const bool resized = RestoreSnapshot(app.View, *target);
+    EditFrWidth->setText(QString::fromStdString(target->WidthText));
+    EditFrHeight->setText(QString::fromStdString(target->HeightText));
+    current = target;
+    RedrawView(resized);
+}
+
+uint64_t TWindView::HistoryBytes() const
+{
+    std::vector<const ImageStep*> steps;
+    for (int i = 0; i < ImageHistory->count(); ++i)
+        steps.push_back(static_cast<const ImageCommand*>(ImageHistory->command(i))->Step().get());
+    return ::HistoryBytes(steps);
 }

@@ -1,11 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 #include <QVector>
 #include <QWidget>
 
+#include "viewer/ImageHistory.h"
+
+class CELFrame;
+class QAction;
 class QCheckBox;
+class QUndoStack;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -54,6 +61,13 @@ public:
     // Number of RedrawView calls so far; lets tests see that an idle move did not redraw.
     uint64_t RedrawCount = 0;
 
+    // Every change to the working image since the frame was shown, as undo steps. ActUndo and
+    // ActRedo carry Ctrl+Z, Ctrl+Shift+Z / Ctrl+Y in this window and the palette window.
+    QUndoStack* ImageHistory = nullptr;
+    QAction* ActUndo = nullptr;
+    QAction* ActRedo = nullptr;
+    ImageHistoryLimits HistoryLimits;
+
     void FormCreate();
     void FormResize();
     void ComboZoomChange();
@@ -80,6 +94,18 @@ public:
     // Installs the palette as the surface's colour table; callers redraw afterwards.
     void ApplyPaletteToView();
 
+    // A change to the working image begins and ends; the change becomes a step when it
+    // changed the image or its size. The palette window brackets Replace and Exchange so.
+    void BeginImageStep(const char* name);
+    void EndImageStep();
+    // Empties the history: the image was replaced from outside (another frame shown, an
+    // import, a width choice). The width and height fields as they are now belong to it.
+    void ResetHistory();
+    // Puts the image of one side of a step back; the undo commands call it.
+    void ApplyImageStep(const ImageStep& step, bool forward);
+    // Bytes of image the history holds, each shared copy once.
+    uint64_t HistoryBytes() const;
+
     // The colour table in use (index -> ARGB), and the last colour picked for the bounds.
     const QVector<QRgb>& ColourTable() const { return colourTable; }
     uint32_t LastBoundsDialogColour() const { return lastBoundsDialogColour; }
@@ -89,14 +115,23 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Save Frame without the encoding step, as Import uses it.
-    void StoreFrame(bool encode);
+    // Save Frame without the encoding step, as Import uses it; original is the frame as it
+    // was before the import wrote into it.
+    void StoreFrame(bool encode, const CELFrame* original = nullptr);
     void LayOutControls();
     void MeasureViewArea();
     void SyncScrollBars();
     void EnsureSurfaceSize();
 
+    void TrimHistory();
+
     AppContext& app;
+    // The image as the last step left it (shared with that step), null until first needed.
+    ImageSnapshotRef current;
+    std::string baseWidthText;
+    std::string baseHeightText;
+    ImageSnapshotRef pendingBefore;
+    std::string pendingName;
     QVector<QRgb> colourTable;
     uint32_t lastBoundsDialogColour = 0;
     bool created = false;

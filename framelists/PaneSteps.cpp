@@ -1,0 +1,290 @@
+#include "framelists/PaneSteps.h"
+
+#include <utility>
+
+namespace {
+
+size_t At(int32_t k)
+{
+    return static_cast<size_t>(k);
+}
+
+bool ValidPane(int32_t k)
+{
+    return k == PaneLeftIndex || k == PaneRightIndex;
+}
+
+// Records that the step changed the CEL of pane k: its revision before, and a new one after.
+// Called once the operation itself is done.
+void Touch(PaneStep& step, const PanePair& panes, int32_t k)
+{
+    CELHolder& holder = *panes.Holder(k);
+    step.Holders[At(k)] = panes.Holder(k);
+    step.RevisionBefore[At(k)] = holder.Revision;
+    step.RevisionAfter[At(k)] = holder.MarkChanged();
+}
+
+std::unique_ptr<PaneStep> MakeStep(const char* name, const PanePair& panes)
+{
+    auto step = std::make_unique<PaneStep>();
+    step->Name = name;
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex })
+        step->SelectedBefore[At(k)] = panes.Pane(k).Selected;
+    return step;
+}
+
+void NoteSelectionAfter(PaneStep& step, const PanePair& panes)
+{
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex })
+        step.SelectedAfter[At(k)] = panes.Pane(k).Selected;
+}
+
+bool Shows(const PanePair& panes, int32_t k)
+{
+    return ValidPane(k) && panes.Holder(k) && panes.Holder(k)->CEL && !panes.Pane(k).Empty();
+}
+
+} // namespace
+
+int32_t PaneCarrying(const PanePair& panes, const FrameSlotRef& slot)
+{
+    if (!slot)
+        return -1;
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex })
+        if (panes.Pane(k).SelectedSlot() == slot)
+            return k;
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex }) {
+        const PaneModel& pane = panes.Pane(k);
+        for (int32_t j = 1; j < pane.Count(); ++j)
+            if (pane.Items[At(j)].Slot == slot)
+                return k;
+    }
+    return -1;
+}
+
+StepEffect PaneStep::Undo(PanePair& panes) const
+{
+    return Apply(panes, false);
+}
+
+StepEffect PaneStep::Redo(PanePair& panes) const
+{
+    return Apply(panes, true);
+}
+
+StepEffect PaneStep::Apply(PanePair& panes, bool forward) const
+{
+    StepEffect effect;
+    // The history is emptied whenever a pane gets another CEL; this only guards against a
+    // step outliving that rule.
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex })
+        if (Holders[At(k)] && (Holders[At(k)] != panes.Holder(k) || !Holders[At(k)]->CEL))
+            return effect;
+
+    if (Moved) {
+        const Relocation& m = *Moved;
+        const int32_t takePane = forward ? m.FromPane : m.ToPane;
+        const int32_t takeIndex = forward ? m.FromIndex : m.ToIndex;
+        const int32_t putPane = forward ? m.ToPane : m.FromPane;
+        const int32_t putIndex = forward ? m.ToIndex : m.FromIndex;
+        if (takeIndex >= 0 && panes.Pane(takePane).SlotAt(takeIndex) != m.Slot)
+            return effect;
+        if (takeIndex >= 0)
+            panes.Pane(takePane).RemoveItem(takeIndex);
+        if (putIndex >= 0)
+            panes.Pane(putPane).InsertSlot(putIndex, m.Slot);
+        const std::array<int32_t, 2>& selected = forward ? SelectedAfter : SelectedBefore;
+        for (int32_t k : { m.FromPane, m.ToPane }) {
+            if (!ValidPane(k) || (k == m.ToPane && k == m.FromPane && effect.Items[At(k)]))
+                continue;
+            PaneModel& pane = panes.Pane(k);
+            pane.Selected = selected[At(k)];
+            if (pane.Selected < 0 || pane.Selected >= pane.Count())
+                pane.Selected = pane.Count() - 1;
+            // A pane that lost or gained a frame through undo or redo is written back at once,
+            // so that no CEL's table keeps a frame its pane no longer shows.
+            RebuildCELFromPane(*panes.Holder(k), pane);
+            effect.Items[At(k)] = true;
+        }
+        effect.ShowPane = ShowPane;
+    }
+
+    if (Changed) {
+        const CELFrame& frame = forward ? After : Before;
+        if (Changed->Frame)
+            *Changed->Frame = frame;
+        else
+            Changed->Frame = std::make_unique<CELFrame>(frame);
+        const int32_t k = PaneCarrying(panes, Changed);
+        if (k >= 0) {
+            PaneModel& pane = panes.Pane(k);
+            for (int32_t j = 1; j < pane.Count(); ++j)
+                if (pane.Items[At(j)].Slot == Changed)
+                    pane.Relabel(j);
+            effect.Items[At(k)] = true;
+            if (ShowChanged && pane.SelectedSlot() == Changed)
+                effect.ShowPane = k;
+        }
+    }
+
+    if (ValidPane(FlagPane)) {
+        const CELFlags& flags = forward ? FlagsAfter : FlagsBefore;
+        CELObject& cel = *panes.Holder(FlagPane)->CEL;
+        cel.WithHeaders = flags.WithHeaders;
+        cel.HasDatabase = flags.HasDatabase;
+        effect.Flags[At(FlagPane)] = true;
+    }
+
+    for (int32_t k : { PaneLeftIndex, PaneRightIndex })
+        if (Holders[At(k)])
+            Holders[At(k)]->Revision = forward ? RevisionAfter[At(k)] : RevisionBefore[At(k)];
+    effect.Applied = true;
+    return effect;
+}
+
+std::unique_ptr<PaneStep> NewFrameStep(PanePair& panes, int32_t pane)
+{
+    if (!Shows(panes, pane))
+        return nullptr;
+    auto step = MakeStep("New", panes);
+    PaneModel& model = panes.Pane(pane);
+    if (!model.NewFrame())
+        return nullptr;
+    step->Moved = PaneStep::Relocation { -1, -1, pane, model.Selected, model.SelectedSlot() };
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = pane;
+    Touch(*step, panes, pane);
+    return step;
+}
+
+std::unique_ptr<PaneStep> DeleteFrameStep(PanePair& panes, int32_t pane)
+{
+    if (!Shows(panes, pane))
+        return nullptr;
+    auto step = MakeStep("Delete", panes);
+    PaneModel& model = panes.Pane(pane);
+    const int32_t i = model.Selected;
+    // The frame is not destroyed: the step keeps it, and it goes when the step goes.
+    FrameSlotRef slot = model.TakeSelected();
+    if (!slot)
+        return nullptr;
+    RebuildCELFromPane(*panes.Holder(pane), model);
+    step->Moved = PaneStep::Relocation { pane, i, -1, -1, std::move(slot) };
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = pane;
+    Touch(*step, panes, pane);
+    return step;
+}
+
+std::unique_ptr<PaneStep> ReorderStep(PanePair& panes, int32_t pane, ReorderKind kind)
+{
+    if (!Shows(panes, pane))
+        return nullptr;
+    static const char* const names[] = { "Up", "Down", "Make first", "Make last" };
+    auto step = MakeStep(names[static_cast<size_t>(kind)], panes);
+    PaneModel& model = panes.Pane(pane);
+    const int32_t i = model.Selected;
+    FrameSlotRef slot = model.SelectedSlot();
+    bool done = false;
+    switch (kind) {
+    case ReorderKind::Up:
+        done = model.MoveUp();
+        break;
+    case ReorderKind::Down:
+        done = model.MoveDown();
+        break;
+    case ReorderKind::First:
+        done = model.MakeFirst();
+        break;
+    case ReorderKind::Last:
+        done = model.MakeLast();
+        break;
+    }
+    if (!done)
+        return nullptr;
+    // Every reordering takes the frame out at i and puts it in where it is now selected.
+    step->Moved = PaneStep::Relocation { pane, i, pane, model.Selected, std::move(slot) };
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = pane;
+    Touch(*step, panes, pane);
+    return step;
+}
+
+std::unique_ptr<PaneStep> CopyFrameStep(PanePair& panes, int32_t source)
+{
+    const int32_t destination = 1 - source;
+    if (!Shows(panes, source) || !Shows(panes, destination))
+        return nullptr;
+    FrameSlotRef slot = panes.Pane(source).SelectedSlot();
+    if (!slot || !slot->Frame)
+        return nullptr;
+    auto step = MakeStep("Copy", panes);
+    auto copy = std::make_shared<FrameSlot>();
+    copy->Frame = CELFrame::CreateCopy(*slot->Frame);
+    PaneModel& target = panes.Pane(destination);
+    target.InsertAfterSelection(copy);
+    step->Moved = PaneStep::Relocation { -1, -1, destination, target.Selected, std::move(copy) };
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = destination;
+    Touch(*step, panes, destination);
+    return step;
+}
+
+std::unique_ptr<PaneStep> MoveFrameStep(PanePair& panes, int32_t source)
+{
+    const int32_t destination = 1 - source;
+    if (!Shows(panes, source) || !Shows(panes, destination))
+        return nullptr;
+    PaneModel& from = panes.Pane(source);
+    if (from.Selected < 1)
+        return nullptr;
+    auto step = MakeStep("Move", panes);
+    const int32_t i = from.Selected;
+    FrameSlotRef slot = from.TakeSelected();
+    if (!slot)
+        return nullptr;
+    PaneModel& target = panes.Pane(destination);
+    target.InsertAfterSelection(slot);
+    RebuildCELFromPane(*panes.Holder(source), from);
+    step->Moved = PaneStep::Relocation { source, i, destination, target.Selected, std::move(slot) };
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = source;
+    Touch(*step, panes, source);
+    Touch(*step, panes, destination);
+    return step;
+}
+
+std::unique_ptr<PaneStep> FrameContentStep(PanePair& panes, std::string name,
+    const FrameSlotRef& slot, const CELFrame& before, bool showChanged)
+{
+    const int32_t k = PaneCarrying(panes, slot);
+    if (k < 0 || !slot->Frame || !panes.Holder(k) || *slot->Frame == before)
+        return nullptr;
+    auto step = MakeStep("", panes);
+    step->Name = std::move(name);
+    step->Changed = slot;
+    step->Before = before;
+    step->After = *slot->Frame;
+    step->ShowChanged = showChanged;
+    NoteSelectionAfter(*step, panes);
+    Touch(*step, panes, k);
+    return step;
+}
+
+std::unique_ptr<PaneStep> FlagStep(
+    PanePair& panes, int32_t pane, uint8_t withHeadersBefore, uint8_t hasDatabaseBefore)
+{
+    if (!ValidPane(pane) || !panes.Holder(pane) || !panes.Holder(pane)->CEL)
+        return nullptr;
+    const CELObject& cel = *panes.Holder(pane)->CEL;
+    if (cel.WithHeaders == withHeadersBefore && cel.HasDatabase == hasDatabaseBefore)
+        return nullptr;
+    auto step = MakeStep(
+        cel.WithHeaders != withHeadersBefore ? "Add Frame Headers" : "Save Database", panes);
+    step->FlagPane = pane;
+    step->FlagsBefore = { withHeadersBefore, hasDatabaseBefore };
+    step->FlagsAfter = { cel.WithHeaders, cel.HasDatabase };
+    NoteSelectionAfter(*step, panes);
+    Touch(*step, panes, pane);
+    return step;
+}

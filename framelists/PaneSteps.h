@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "framelists/PaneModel.h"
+
+// The undoable steps of the frame lists, without any toolkit. Each operation below performs
+// what its pane button does and returns the step that can take it back and do it again; the
+// window wraps the step in an undo command. A step refers to frames through their slots, so a
+// deleted or moved frame stays alive, with its identity, for as long as a step can bring it
+// back. Undoing and redoing only ever restore states that the operations themselves produced.
+
+constexpr int32_t PaneLeftIndex = 0;
+constexpr int32_t PaneRightIndex = 1;
+
+// The two panes and the CELs they show; a null holder is a pane that shows no CEL.
+struct PanePair {
+    std::array<PaneModel*, 2> Panes {};
+    std::array<CELHolderRef, 2> Holders;
+
+    PaneModel& Pane(int32_t k) const { return *Panes[static_cast<size_t>(k)]; }
+    const CELHolderRef& Holder(int32_t k) const { return Holders[static_cast<size_t>(k)]; }
+};
+
+// What the window brings up to date after a step was done, undone or redone.
+struct StepEffect {
+    std::array<bool, 2> Items {}; // mirror the pane's items and selection
+    std::array<bool, 2> Flags {}; // set the pane's check boxes from its CEL's flags
+    int32_t ShowPane = -1; // show this pane's selection in the viewer
+    bool Applied = false; // false: the panes no longer show the step's CELs; nothing changed
+};
+
+enum class ReorderKind : uint8_t { Up, Down, First, Last };
+
+class PaneStep {
+public:
+    std::string Name; // "Delete", "Rename", ...
+
+    StepEffect Undo(PanePair& panes) const;
+    StepEffect Redo(PanePair& panes) const;
+
+    // One item taken from (FromPane, FromIndex) and put at (ToPane, ToIndex); a FromIndex of
+    // -1 is a frame that came into being (New, Copy), a ToIndex of -1 one that went (Delete).
+    struct Relocation {
+        int32_t FromPane = -1;
+        int32_t FromIndex = -1;
+        int32_t ToPane = -1;
+        int32_t ToIndex = -1;
+        FrameSlotRef Slot;
+    };
+    std::optional<Relocation> Moved;
+    std::array<int32_t, 2> SelectedBefore { -1, -1 };
+    std::array<int32_t, 2> SelectedAfter { -1, -1 };
+
+    // A frame changed in place (Rename, width choice, Save Frame, Import).
+    FrameSlotRef Changed;
+    CELFrame Before;
+    CELFrame After;
+    bool ShowChanged = false; // show the frame again when it is its pane's selected item
+
+    // A check box of one pane.
+    struct CELFlags {
+        uint8_t WithHeaders = 1;
+        uint8_t HasDatabase = 0;
+    };
+    int32_t FlagPane = -1;
+    CELFlags FlagsBefore;
+    CELFlags FlagsAfter;
+
+    // The CELs the step changed, with their revisions on either side of it.
+    std::array<CELHolderRef, 2> Holders;
+    std::array<uint64_t, 2> RevisionBefore {};
+    std::array<uint64_t, 2> RevisionAfter {};
+    int32_t ShowPane = -1; // the pane the operation shows afterwards
+
+private:
+    StepEffect Apply(PanePair& panes, bool forward) const;
+};
+
+// Each returns null, changing nothing, when the operation's condition fails. Delete and Move
+// write the pane they take the frame from back into its CEL, as the buttons do.
+std::unique_ptr<PaneStep> NewFrameStep(PanePair& panes, int32_t pane);
+std::unique_ptr<PaneStep> DeleteFrameStep(PanePair& panes, int32_t pane);
+std::unique_ptr<PaneStep> ReorderStep(PanePair& panes, int32_t pane, ReorderKind kind);
+std::unique_ptr<PaneStep> CopyFrameStep(PanePair& panes, int32_t source);
+std::unique_ptr<PaneStep> MoveFrameStep(PanePair& panes, int32_t source);
+
+// A change already made to the frame in slot; before is the frame as it was. Null when the
+// frame is unchanged or no pane carries it. showChanged: undo and redo show the frame again
+// when it is its pane's selected item (width choice, Save Frame, Import; not Rename).
+std::unique_ptr<PaneStep> FrameContentStep(PanePair& panes, std::string name,
+    const FrameSlotRef& slot, const CELFrame& before, bool showChanged);
+
+// A change already made to the flags of the CEL of a pane; null when they are unchanged.
+std::unique_ptr<PaneStep> FlagStep(
+    PanePair& panes, int32_t pane, uint8_t withHeadersBefore, uint8_t hasDatabaseBefore);
+
+// The pane whose items carry slot, or -1.
+int32_t PaneCarrying(const PanePair& panes, const FrameSlotRef& slot);
