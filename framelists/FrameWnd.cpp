@@ -1,11 +1,13 @@
 #include "framelists/FrameWnd.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -13,6 +15,7 @@
 #include "app/AppContext.h"
 #include "framelists/InputWnd.h"
 #include "settings/Settings.h"
+#include "viewer/AnimWnd.h"
 #include "viewer/ViewerWnd.h"
 
 namespace {
@@ -178,8 +181,47 @@ TWindFrame::TWindFrame(AppContext& app)
     bind(BtnRMove, &TWindFrame::BtnRMoveClick);
     // The four "All" buttons have no handler.
 
+    for (QListWidget* list : { ListLeft, ListRight }) {
+        list->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(list, &QListWidget::customContextMenuRequested, this,
+            [this, list](const QPoint& position) { ShowListMenu(list, position); });
+    }
+    auto* play = new QAction(this);
+    play->setShortcut(QKeySequence("Ctrl+P"));
+    play->setShortcutContext(Qt::WindowShortcut);
+    connect(play, &QAction::triggered, this, [this] { PlayAnimation(ListOfFocus()); });
+    addAction(play);
+
     FormResize();
     FormCreate();
+}
+
+QMenu* TWindFrame::ShowListMenu(QListWidget* list, const QPoint& position)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* play = menu->addAction("Play animation");
+    play->setShortcut(QKeySequence("Ctrl+P"));
+    connect(play, &QAction::triggered, this, [this, list] { PlayAnimation(list); });
+    menu->popup(list->viewport()->mapToGlobal(position));
+    return menu;
+}
+
+void TWindFrame::PlayAnimation(QListWidget* list)
+{
+    if (app.WindAnim)
+        app.WindAnim->Play(list != ListRight);
+}
+
+QListWidget* TWindFrame::ListOfFocus() const
+{
+    if (ListRight->hasFocus())
+        return ListRight;
+    if (ListLeft->hasFocus())
+        return ListLeft;
+    if (!app.LeftCEL && app.RightCEL)
+        return ListRight;
+    return ListLeft;
 }
 
 void TWindFrame::FormCreate()
@@ -526,6 +568,8 @@ void TWindFrame::ClearFrameList(QListWidget* list)
     side.Combo->clear();
     side.Header->setChecked(false);
     side.Database->setChecked(false);
+    if (app.WindAnim)
+        app.WindAnim->PaneCleared(list == ListLeft);
 }
 
 void TWindFrame::RefreshViewedFrameItem()

@@ -9,6 +9,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 struct AppContext;
 
@@ -116,6 +117,15 @@ public:
     void RefreshViewedFrameItem();
     // The frame slot of the list's selected item; null for "<Begin>" or no selection.
     FrameSlotRef SelectedSlot(QListWidget* list) const;
+
+    // The context menu of a frame list at position (in the list's viewport), shown without
+    // blocking; it deletes itself when closed. Every entry of the menu is made here.
+    QMenu* ShowListMenu(QListWidget* list, const QPoint& position);
+    // "Play animation" (also Ctrl+P): the animation window plays the pane of list.
+    void PlayAnimation(QListWidget* list);
+    // The list whose pane Ctrl+P plays: the list that has the keyboard focus; with the focus
+    // in neither, the left pane unless only the right one shows a CEL.
+    QListWidget* ListOfFocus() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "app/AppContext.h"
+#include "app/GuiDropFiles.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PaletteModel.h"
 #include "settings/Settings.h"
@@ -64,6 +67,7 @@ TWindPal::TWindPal(AppContext& app)
     // its handler.
     connect(BtnRepl, &QPushButton::clicked, this, [this] { BtnReplClick(); });
     connect(BtnExch, &QPushButton::clicked, this, [this] { BtnExchClick(); });
+    setAcceptDrops(true);
 
     FormCreate();
 }
@@ -236,6 +240,22 @@ void TWindPal::BtnPalSelectClick()
 void TWindPal::BtnPalLoadClick()
 {
     LoadPaletteFile();
+}
+
+void TWindPal::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFiles(event->mimeData(), {}).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TWindPal::dropEvent(QDropEvent* event)
+{
+    const QStringList files = DroppedFiles(event->mimeData(), {});
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    EditPalFile->setText(files.front());
+    BtnPalLoadClick();
 }
 
 void TWindPal::BtnPalSaveClick()
