@@ -178,7 +178,8 @@ private slots:
         anim.TimerTick();
         QCOMPARE(anim.State.Current(), rig.LeftSlot(4));
         anim.TimerTick();
-        QCOMPARE(anim.State.Current(), rig.LeftSlot(1)) << "the pass ends before the new frame";
+        // The pass ends before the new frame.
+        QCOMPARE(anim.State.Current(), rig.LeftSlot(1));
         anim.TimerTick();
         anim.TimerTick();
         anim.TimerTick();
@@ -247,7 +248,8 @@ private slots:
         anim.TimerTick();
         QCOMPARE(anim.State.Current(), rig.LeftSlot(4));
         anim.TimerTick();
-        QCOMPARE(anim.State.Current(), rig.LeftSlot(4)) << "without looping it stays on the last";
+        // Without looping it stays on the last.
+        QCOMPARE(anim.State.Current(), rig.LeftSlot(4));
         QVERIFY(!anim.Timer->isActive());
         QCOMPARE(anim.BtnPlay->text(), QString("Play"));
         // Play after the end starts again from the first frame.
@@ -257,7 +259,8 @@ private slots:
         QTest::mouseClick(anim.BtnPlay, Qt::LeftButton);
         QVERIFY(!anim.Timer->isActive());
         anim.TimerTick();
-        QCOMPARE(anim.State.Current(), rig.LeftSlot(1)) << "a paused player does not move";
+        // A paused player does not move.
+        QCOMPARE(anim.State.Current(), rig.LeftSlot(1));
         // Closing the window stops it.
         QTest::mouseClick(anim.BtnPlay, Qt::LeftButton);
         anim.close();
