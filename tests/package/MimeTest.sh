@@ -19,7 +19,7 @@ if command -v update-mime-database >/dev/null; then
     trap 'rm -rf "$work"' EXIT
     mkdir -p "$work/mime/packages"
     cp "$mime" "$work/mime/packages/vornix.xml"
-    update-mime-database "$work/mime" 2>"$work/errors" || fail "update-mime-database: $(cat "$work/errors")"
+    XDG_DATA_HOME="$work" XDG_DATA_DIRS="$work" update-mime-database "$work/mime" 2>"$work/errors" || fail "update-mime-database: $(cat "$work/errors")"
     [ ! -s "$work/errors" ] || fail "update-mime-database complained: $(cat "$work/errors")"
     grep -q ":$type:\*\.cel$" "$work/mime/globs2" || fail "globs2 does not map *.cel to $type"
 fi
