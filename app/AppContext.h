@@ -14,6 +14,7 @@ class TWindPal;
 class TWindFrame;
 class TWindListGen;
 class TWindInput;
+class TWindAnim;
 
 // Window sizes in the settings file are outer sizes, as the window manager of the original
 // platform measured them: the client area plus a fixed border and title bar.
@@ -43,4 +44,5 @@ struct AppContext {
     TWindFrame* WindFrame = nullptr;
     TWindListGen* WindListGen = nullptr;
     TWindInput* WindInput = nullptr;
+    TWindAnim* WindAnim = nullptr; // the animation preview, shown on demand
 };

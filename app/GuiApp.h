@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AppContext.h"
+#include "app/OnScreen.h"
 
 class Dialogs;
 
@@ -20,6 +22,15 @@ public:
     // Shows the CEL list, viewer, palette and frame lists windows.
     void Show();
 
+    // Moves each of the four placed windows whose title bar the settings left off every
+    // screen onto the nearest one; reachable windows stay exactly where they are. Without an
+    // argument, the screens of the desktop (their areas free of panels).
+    void KeepWindowsOnScreen();
+    void KeepWindowsOnScreen(const std::vector<ScreenRect>& screens);
+
+    // Opens each file as "Open" does for a chosen file, in order.
+    void OpenFiles(const std::vector<std::string>& files);
+
     AppContext& Context() { return *context; }
     TMain& Main() { return *main; }
     TWindView& WindView() { return *windView; }
@@ -27,6 +38,7 @@ public:
     TWindFrame& WindFrame() { return *windFrame; }
     TWindListGen& WindListGen() { return *windListGen; }
     TWindInput& WindInput() { return *windInput; }
+    TWindAnim& WindAnim() { return *windAnim; }
 
 private:
     std::unique_ptr<AppContext> context;
@@ -36,4 +48,5 @@ private:
     std::unique_ptr<TWindFrame> windFrame;
     std::unique_ptr<TWindListGen> windListGen;
     std::unique_ptr<TWindInput> windInput;
+    std::unique_ptr<TWindAnim> windAnim;
 };

@@ -5,13 +5,18 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 
 #include "app/AppContext.h"
+#include "app/GuiDropFiles.h"
 #include "app/GuiSelection.h"
 #include "app/ListWnd.h"
 #include "framelists/FrameWnd.h"
@@ -94,6 +99,20 @@ TMain::TMain(AppContext& app)
     connect(BtnNewCEL, &QPushButton::clicked, this, [this] { BtnNewCELClick(); });
     connect(BtnClose, &QPushButton::clicked, this, [this] { BtnCloseClick(); });
     // "Import" and "Export" have no handler: clicking them does nothing.
+
+    // Keyboard shortcuts run the buttons' own handlers.
+    auto shortcut = [this](const char* keys, void (TMain::*handler)()) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(keys));
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        addAction(action);
+    };
+    shortcut("Ctrl+O", &TMain::BtnOpenClick);
+    shortcut("Ctrl+S", &TMain::BtnSaveCELClick);
+    shortcut("Ctrl+Shift+S", &TMain::BtnSaveAsCELClick);
+    shortcut("Ctrl+N", &TMain::BtnNewCELClick);
+    setAcceptDrops(true);
 
     FormResize();
     FormCreate();
@@ -267,13 +286,18 @@ void TMain::BtnOpenClick()
     std::optional<QString> chosen = app.dialogs.OpenFileName(options);
     if (!chosen)
         return;
+    OpenCELFile(*chosen);
+}
+
+void TMain::OpenCELFile(const QString& fileName)
+{
     for (int row = 0; row < ListCEL->count(); ++row) {
-        if (ListCEL->item(row)->text() == *chosen) {
+        if (ListCEL->item(row)->text() == fileName) {
             app.dialogs.ShowMessage("File is already open", "Error", MessageIcon::Error);
             return;
         }
     }
-    std::string path = chosen->toStdString();
+    std::string path = fileName.toStdString();
     bool headers = false;
     if (!FileExists(DatabaseFileName(path)))
         headers = app.dialogs.AskYesNo("Does this file contain Frame headers?", "Open CEL");
@@ -285,8 +309,24 @@ void TMain::BtnOpenClick()
         app.dialogs.ShowMessage("An error occured", "Error", MessageIcon::Error);
         return;
     }
-    AppendCEL(*chosen, holder);
+    AppendCEL(fileName, holder);
     ListCEL->setCurrentRow(ListCEL->count() - 1);
+}
+
+void TMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFiles(event->mimeData(), { "cel" }).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TMain::dropEvent(QDropEvent* event)
+{
+    const QStringList files = DroppedFiles(event->mimeData(), { "cel" });
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    for (const QString& file : files)
+        OpenCELFile(file);
 }
 
 void TMain::SendToPane(bool left)

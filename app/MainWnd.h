@@ -47,6 +47,11 @@ public:
     void BtnCloseClick();
     void BtnMergeClick();
 
+    // Steps 2 to 6 of "Open" for a file name already chosen (duplicate check, the Frame
+    // Headers question, loading, "An error occured"); used by "Open", by files dropped on the
+    // window and by files named on the command line.
+    void OpenCELFile(const QString& fileName);
+
     // The CEL holder of list item row (the item's object); null when there is no such item.
     CELHolderRef HolderAt(int row) const;
 
@@ -57,6 +62,9 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Dropped ".cel" files open one after another, as if each had been chosen in "Open".
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void AppendCEL(const QString& caption, CELHolderRef holder);

@@ -29,7 +29,7 @@ int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std
     bool errIsTerminal = false);
 
 // The version printed by "vornix-cel --version".
-constexpr std::string_view ToolVersion = "0.2";
+constexpr std::string_view ToolVersion = VORNIX_VERSION;
 
 // --- Shared between the command files ------------------------------------------------------
 

@@ -1,5 +1,6 @@
 #include "framelists/FrameWnd.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include "framelists/InputWnd.h"
 #include "frames/FrameName.h"
 #include "settings/Settings.h"
+#include "viewer/AnimWnd.h"
 #include "viewer/ViewerWnd.h"
 
 namespace {
@@ -236,8 +238,46 @@ TWindFrame::TWindFrame(AppContext& app)
     bind(BtnRMove, &TWindFrame::BtnRMoveClick);
     // The four "All" buttons have no handler.
 
+    auto* play = new QAction(this);
+    play->setShortcut(QKeySequence("Ctrl+P"));
+    play->setShortcutContext(Qt::WindowShortcut);
+    connect(play, &QAction::triggered, this, [this] { PlayAnimation(ListOfFocus()); });
+    addAction(play);
+
     FormResize();
     FormCreate();
+}
+
+QMenu* TWindFrame::ShowListMenu(QListWidget* list, const QPoint& position)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(ActUndo);
+    menu->addAction(ActRedo);
+    menu->addSeparator();
+    QAction* play = menu->addAction("Play animation");
+    play->setShortcut(QKeySequence("Ctrl+P"));
+    connect(play, &QAction::triggered, this, [this, list] { PlayAnimation(list); });
+    ListMenu = menu;
+    menu->popup(list->viewport()->mapToGlobal(position));
+    return menu;
+}
+
+void TWindFrame::PlayAnimation(QListWidget* list)
+{
+    if (app.WindAnim)
+        app.WindAnim->Play(list != ListRight);
+}
+
+QListWidget* TWindFrame::ListOfFocus() const
+{
+    if (ListRight->hasFocus())
+        return ListRight;
+    if (ListLeft->hasFocus())
+        return ListLeft;
+    if (!app.LeftCEL && app.RightCEL)
+        return ListRight;
+    return ListLeft;
 }
 
 void TWindFrame::FormCreate()
@@ -603,6 +643,8 @@ void TWindFrame::ClearFrameList(QListWidget* list)
     side.Combo->clear();
     side.Header->setChecked(false);
     side.Database->setChecked(false);
+    if (app.WindAnim)
+        app.WindAnim->PaneCleared(list == ListLeft);
 }
 
 void TWindFrame::RefreshViewedFrameItem()
@@ -827,16 +869,6 @@ void TWindFrame::ForgetLostViewedFrame()
         app.WindView->RedrawView(true);
     }
     ResetViewerHistory();
-}
-
-void TWindFrame::ShowListMenu(QListWidget* pane, const QPoint& position)
-{
-    auto* menu = new QMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(ActUndo);
-    menu->addAction(ActRedo);
-    ListMenu = menu;
-    menu->popup(pane->viewport()->mapToGlobal(position));
 }
 
 void TWindFrame::BtnLNewClick()

@@ -16,6 +16,7 @@ class QUndoStack;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
 class QPushButton;
 struct AppContext;
 
@@ -133,9 +134,15 @@ public:
     // The frame slot of the list's selected item; null for "<Begin>" or no selection.
     FrameSlotRef SelectedSlot(QListWidget* list) const;
 
-    // The context menu of a list at position (viewport coordinates): "Undo <step>" and
-    // "Redo <step>" first.
-    void ShowListMenu(QListWidget* pane, const QPoint& position);
+    // The context menu of a frame list at position (in the list's viewport): "Undo <step>"
+    // and "Redo <step>" first, then "Play animation". Shown without blocking; it deletes
+    // itself when closed. Every entry of the menu is made here.
+    QMenu* ShowListMenu(QListWidget* list, const QPoint& position);
+    // "Play animation" (also Ctrl+P): the animation window plays the pane of list.
+    void PlayAnimation(QListWidget* list);
+    // The list whose pane Ctrl+P plays: the list that has the keyboard focus; with the focus
+    // in neither, the left pane unless only the right one shows a CEL.
+    QListWidget* ListOfFocus() const;
     // Records a change already made to the frame in slot (Save Frame, Import) as a step;
     // before is the frame as it was.
     void RecordFrameChange(

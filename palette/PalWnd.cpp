@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "app/AppContext.h"
+#include "app/GuiDropFiles.h"
 #include "app/GuiWindowKind.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PaletteModel.h"
@@ -80,6 +83,7 @@ TWindPal::TWindPal(AppContext& app)
     // The viewer's undo and redo work from here too: Replace and Exchange are its steps.
     if (app.WindView)
         addActions({ app.WindView->ActUndo, app.WindView->ActRedo });
+    setAcceptDrops(true);
 
     FormCreate();
 }
@@ -258,6 +262,22 @@ void TWindPal::BtnPalSelectClick()
 void TWindPal::BtnPalLoadClick()
 {
     LoadPaletteFile();
+}
+
+void TWindPal::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFiles(event->mimeData(), {}).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TWindPal::dropEvent(QDropEvent* event)
+{
+    const QStringList files = DroppedFiles(event->mimeData(), {});
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    EditPalFile->setText(files.front());
+    BtnPalLoadClick();
 }
 
 void TWindPal::BtnPalSaveClick()

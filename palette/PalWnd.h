@@ -51,6 +51,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A file dropped on the window becomes the text of EditPalFile and is loaded as "Load"
+    // does.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Repaints cell n with its palette colour and gives it its hint.

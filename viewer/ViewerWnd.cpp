@@ -1,8 +1,13 @@
 #include "viewer/ViewerWnd.h"
 
+#include <cstdlib>
+
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -10,8 +15,10 @@
 #include <QToolTip>
 #include <QUndoCommand>
 #include <QUndoStack>
+#include <QWheelEvent>
 
 #include "app/AppContext.h"
+#include "app/GuiDropFiles.h"
 #include "app/GuiUndoActions.h"
 #include "app/GuiWindowKind.h"
 #include "bitmaps/BMPHandler.h"
@@ -22,9 +29,13 @@
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
 #include "settings/Settings.h"
+#include "viewer/AnimWnd.h"
 #include "viewer/GuiViewSurface.h"
 
 namespace {
+
+// Pictures that a drop imports, as "Import" would read them.
+const QStringList PictureSuffixes { "bmp", "png" };
 
 // Design client area; everything from BtnUp down keeps its distance to the bottom edge.
 constexpr int DesignClientWidth = 200;
@@ -175,6 +186,21 @@ TWindView::TWindView(AppContext& app)
         if (b == Qt::LeftButton)
             ImgOffsClick();
     });
+
+    // Ctrl+= as well as Ctrl++, since "+" is a shifted key on most keyboards.
+    auto shortcut = [this](const QList<QKeySequence>& keys, void (TWindView::*handler)()) {
+        auto* action = new QAction(this);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        addAction(action);
+    };
+    shortcut({ QKeySequence("Ctrl++"), QKeySequence("Ctrl+=") }, &TWindView::ZoomIn);
+    shortcut({ QKeySequence("Ctrl+-") }, &TWindView::ZoomOut);
+    for (QWidget* child : { static_cast<QWidget*>(ImgView), static_cast<QWidget*>(ScrViewH),
+             static_cast<QWidget*>(ScrViewV) })
+        child->installEventFilter(this);
+    setAcceptDrops(true);
 
     FormCreate();
 }
@@ -353,6 +379,74 @@ void TWindView::RedrawView(bool relayout)
     ImgView->update();
 }
 
+void TWindView::ZoomIn()
+{
+    if (ComboZoom->currentIndex() < ComboZoom->count() - 1)
+        ComboZoom->setCurrentIndex(ComboZoom->currentIndex() + 1);
+}
+
+void TWindView::ZoomOut()
+{
+    if (ComboZoom->currentIndex() > 0)
+        ComboZoom->setCurrentIndex(ComboZoom->currentIndex() - 1);
+}
+
+void TWindView::ViewWheel(const QPoint& angleDelta, Qt::KeyboardModifiers modifiers)
+{
+    // Some systems turn a Shift + wheel into a sideways wheel themselves; either way the
+    // larger part of the turn counts.
+    const int delta
+        = std::abs(angleDelta.y()) >= std::abs(angleDelta.x()) ? angleDelta.y() : angleDelta.x();
+    if (modifiers & Qt::ControlModifier) {
+        const int32_t notches = wheelZoom.Add(delta);
+        if (notches != 0)
+            ComboZoom->setCurrentIndex(WheelZoom(ComboZoom->currentIndex() + 1, notches) - 1);
+        return;
+    }
+    const bool across = (modifiers & Qt::ShiftModifier) || angleDelta.y() == 0;
+    QScrollBar* bar = across ? ScrViewH : ScrViewV;
+    WheelAccumulator& accumulator = across ? wheelAcross : wheelDown;
+    const int32_t notches = accumulator.Add(delta);
+    if (notches == 0 || !bar->isEnabled())
+        return;
+    const int32_t step
+        = WheelScrollStep(across ? app.View.ViewAreaWidth : app.View.ViewAreaHeight);
+    bar->setValue(WheelScrollPosition(bar->value(), bar->maximum(), notches, step));
+}
+
+void TWindView::wheelEvent(QWheelEvent* event)
+{
+    ViewWheel(event->angleDelta(), event->modifiers());
+    event->accept();
+}
+
+bool TWindView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel
+        && (watched == ImgView || watched == ScrViewH || watched == ScrViewV)) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        ViewWheel(wheel->angleDelta(), wheel->modifiers());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TWindView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedFiles(event->mimeData(), PictureSuffixes).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TWindView::dropEvent(QDropEvent* event)
+{
+    const QStringList files = DroppedFiles(event->mimeData(), PictureSuffixes);
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // One frame is in view, so one picture is imported: the first.
+    ImportFile(files.front());
+}
+
 void TWindView::ApplyPaletteToView()
 {
     for (int i = 0; i < 256; ++i) {
@@ -361,6 +455,9 @@ void TWindView::ApplyPaletteToView()
     }
     if (!ImgView->Surface.isNull())
         ImgView->Surface.setColorTable(colourTable);
+    // The animation window shows the same palette; it recolours at once.
+    if (app.WindAnim)
+        app.WindAnim->ApplyPalette();
 }
 
 void TWindView::ImgViewMouseDown(Qt::MouseButton button, int x, int y)
@@ -535,11 +632,19 @@ void TWindView::BtnImpFrClick()
     const std::optional<QString> chosen = app.dialogs.OpenFileName(options);
     if (!chosen)
         return;
+    ImportFile(*chosen);
+}
+
+void TWindView::ImportFile(const QString& fileName)
+{
+    ViewerState& v = app.View;
+    if (!v.HasFrame() || !v.ViewedFrame->Frame)
+        return;
     CELFrame& frame = *v.ViewedFrame->Frame;
     // The import writes into the frame at once; the step of the frame lists gives the frame
     // as it was back. BMP or PNG, whichever the file's first bytes say it is.
     const CELFrame original = frame;
-    const uint8_t result = ImportImageFile(chosen->toStdString(), app.Pal, frame);
+    const uint8_t result = ImportImageFile(fileName.toStdString(), app.Pal, frame);
     if (result == BitmapCannotOpen) {
         Message(app, "Cannot read file");
         return;

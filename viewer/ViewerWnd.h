@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "viewer/ImageHistory.h"
+#include "viewer/WheelSteps.h"
 
 class CELFrame;
 class QAction;
@@ -87,6 +88,18 @@ public:
     void CheckOffsClick();
     void ImgOffsClick();
 
+    // Steps 3 to 7 of "Import" for a file name already chosen; used by "Import" and by a
+    // picture file dropped on the window. Does nothing while no frame is in view.
+    void ImportFile(const QString& fileName);
+    // Ctrl++ and Ctrl+-: the next or previous item of ComboZoom, so that the rules of a zoom
+    // change hold; nothing past "Normal" or "8x Zoom".
+    void ZoomIn();
+    void ZoomOut();
+    // The mouse wheel over the view: with Ctrl it zooms, with Shift it scrolls across, and
+    // alone it scrolls down the view, a notch moving a tenth of the view area through the
+    // scroll bars (so their change handlers run).
+    void ViewWheel(const QPoint& angleDelta, Qt::KeyboardModifiers modifiers);
+
     // Redraws the visible part of FrameImage; with relayout the surface size and the scroll
     // ranges are computed first. With no frame in view the image is hidden, the bars are
     // disabled and the palette window's Replace / Exchange are raised.
@@ -113,6 +126,11 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    // The image and the scroll bars hand their wheel events to ViewWheel.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Save Frame without the encoding step, as Import uses it; original is the frame as it
@@ -135,4 +153,7 @@ private:
     QVector<QRgb> colourTable;
     uint32_t lastBoundsDialogColour = 0;
     bool created = false;
+    WheelAccumulator wheelAcross;
+    WheelAccumulator wheelDown;
+    WheelAccumulator wheelZoom;
 };

@@ -7,8 +7,9 @@
 #include "framelists/InputWnd.h"
 #include "gui/ShellFixtures.h"
 #include "palette/PalWnd.h"
+#include "viewer/AnimWnd.h"
 
-// Renders each of the six windows of a working session into a PNG file, so that anyone can
+// Renders each of the seven windows of a working session into a PNG file, so that anyone can
 // look at what the program shows: a CEL opened into both panes with a frame in view.
 class ScreenshotTest : public QObject {
     Q_OBJECT
@@ -33,6 +34,9 @@ private slots:
         rig.SelectRight(1);
         rig.SelectLeft(2);
         QCOMPARE(rig.ViewCaption(), QString("View Frame: #1 (L)"));
+        // The animation of the left pane, on its second frame.
+        rig.Frames().PlayAnimation(rig.Frames().ListLeft);
+        rig.Vornix->WindAnim().TimerTick();
 
         QDir shots(VORNIX_SHOTS_DIR);
         QVERIFY(shots.mkpath("."));
@@ -47,6 +51,7 @@ private slots:
             { &rig.Frames(), "frames.png" },
             { &rig.Vornix->WindListGen(), "listgen.png" },
             { &rig.Vornix->WindInput(), "input.png" },
+            { &rig.Vornix->WindAnim(), "animation.png" },
         };
         for (const Shot& shot : windows) {
             QString path = shots.filePath(shot.File);
