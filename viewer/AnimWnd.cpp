@@ -15,6 +15,7 @@
 #include "app/AppContext.h"
 #include "framelists/FrameWnd.h"
 #include "viewer/GuiViewSurface.h"
+#include "viewer/ViewerWnd.h"
 
 namespace {
 QPushButton* MakeButton(QWidget* parent, const char* caption, const char* hint)
@@ -203,10 +204,11 @@ void TWindAnim::PaneCleared(bool leftPane)
 
 void TWindAnim::ApplyPalette()
 {
-    for (int i = 0; i < 256; ++i) {
-        const uint32_t c = app.Pal.Palette[size_t(i)];
-        colourTable[i] = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
-    }
+    // The frames look as they do in the viewer: its table is the palette once one has been
+    // applied, and the grey ramp before that (an untouched palette is all black, which would
+    // show nothing).
+    if (app.WindView)
+        colourTable = app.WindView->ColourTable();
     if (!ImgAnim->Surface.isNull()) {
         ImgAnim->Surface.setColorTable(colourTable);
         ImgAnim->update();

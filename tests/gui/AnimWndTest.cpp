@@ -137,6 +137,9 @@ private slots:
         rig.OpenMixed();
         rig.Frames().PlayAnimation(rig.Frames().ListLeft);
         TWindAnim& anim = rig.Anim();
+        // Before any palette is applied both show the grey ramp, not the all-black palette.
+        QCOMPARE(anim.ColourTable(), rig.Vornix->WindView().ColourTable());
+        QCOMPARE(anim.ColourTable()[200], qRgb(200, 200, 200));
         DataArray image;
         rig.LeftSlot(1)->Frame->DecodeImage(image);
         const int index = image[0];
