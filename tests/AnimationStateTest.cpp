@@ -233,3 +233,23 @@ TEST(AnimationPicture, AHugeCanvasIsDrawnWithoutMagnifying)
     EXPECT_EQ(height, 3000u);
     EXPECT_EQ(pixels.size(), size_t(3000) * 3000);
 }
+
+TEST(AnimationSequence, RegressionFrameTooLargeForTheViewerWasDrawnIntoAHugeCanvas)
+{
+    // 20,000 pixels on a side: more than the viewer shows, so the animation passes over it
+    // like a frame that cannot be shown, and the canvas is that of the others.
+    const std::vector<FrameSlotRef> pane = { MakeSlot(20000, 1, 1), MakeSlot(4, 3, 2) };
+    ASSERT_TRUE(pane[0]->Frame->Viewable());
+    ASSERT_EQ(pane[0]->Frame->Width, 20000u);
+    AnimationState state;
+    state.Begin(pane);
+    EXPECT_FALSE(AnimationState::Playable(pane[0]));
+    EXPECT_EQ(state.Current(), pane[1]);
+    uint32_t width = 0;
+    uint32_t height = 0;
+    state.CanvasSize(width, height);
+    EXPECT_EQ(width, 4u);
+    EXPECT_EQ(height, 3u);
+    state.Tick(pane);
+    EXPECT_EQ(state.Current(), pane[1]);
+}

@@ -1,5 +1,7 @@
 #include "viewer/AnimationState.h"
 
+#include "viewer/ViewerState.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -33,7 +35,10 @@ FrameSlotRef AnimationState::Current() const
 
 bool AnimationState::Playable(const FrameSlotRef& slot)
 {
-    return slot && slot->Frame && slot->Frame->Viewable();
+    // A frame too large for the viewer is too large to draw here as well: a few bytes of run
+    // data can stand for billions of pixels.
+    return slot && slot->Frame && slot->Frame->Viewable()
+        && !ViewerState::TooLargeToShow(*slot->Frame);
 }
 
 int32_t AnimationState::NextPlayable(int32_t from) const

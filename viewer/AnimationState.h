@@ -66,8 +66,10 @@ public:
     // left corner; the rest is the transparent index. Empty when nothing is shown.
     void Render(std::vector<uint8_t>& pixels, uint32_t& width, uint32_t& height) const;
 
-private:
+    // Whether the frame of slot is drawn: viewable, and not too large for the viewer.
     static bool Playable(const FrameSlotRef& slot);
+
+private:
     // The first playable index of Pass at or after from (or before, going down); -1 for none.
     int32_t NextPlayable(int32_t from) const;
     int32_t PreviousPlayable(int32_t from) const;

@@ -14,12 +14,18 @@
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QtTest>
 
 #include "app/ListWnd.h"
+#include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
 #include "frames/FrameName.h"
 #include "framelists/InputWnd.h"
@@ -242,6 +248,11 @@ public:
 
     // Saves and restarts, each checked against what the windows showed.
     StoredCEL ShownFrames(const CELHolderRef& holder);
+    // What both panes and the viewer show, for telling an undo followed by a redo from the
+    // state before it.
+    std::string PanesAndView(bool withImage);
+    void UndoThenRedo(QAction* undo, QAction* redo, const char* where);
+    void DropFiles(QWidget* target, const std::vector<std::string>& files);
     void SaveAndVerify(bool saveAs);
     void CloseAndRestart();
 
@@ -258,6 +269,7 @@ public:
     void CheckViewer();
     void CheckPalette();
     void CheckCELList();
+    void CheckAnimation();
 };
 
 bool Walker::Prepare()
@@ -488,6 +500,77 @@ StoredCEL Walker::ShownFrames(const CELHolderRef& holder)
 
 // "Save" or "Save as"; a save that shows no message has written the CEL, and the file must
 // then give back the frames the pane showed.
+std::string Walker::PanesAndView(bool withImage)
+{
+    std::ostringstream out;
+    for (QListWidget* list : { Frames().ListLeft, Frames().ListRight }) {
+        out << "[";
+        for (int row = 0; row < list->count(); ++row)
+            out << list->item(row)->text().toStdString() << "|";
+        out << "]";
+    }
+    for (const PaneModel* pane : { &Frames().LeftPane, &Frames().RightPane })
+        for (size_t k = 1; k < pane->Count(); ++k) {
+            const FrameSlotRef slot = pane->SlotAt(k);
+            if (!slot || !slot->Frame) {
+                out << "(none)";
+                continue;
+            }
+            const CELFrame& f = *slot->Frame;
+            out << "(" << f.Name << "," << f.Width << "x" << f.Height << "," << f.Data.size() << ","
+                << std::hash<std::string>()(std::string(f.Data.begin(), f.Data.end())) << ","
+                << int(f.WidthIndex) << ")";
+        }
+    // The selection and the working image only for a step of the viewer: a step of the frame
+    // lists selects the item it changed, as the operation did, and showing it discards the
+    // unsaved edits of the image, as a click on another frame does.
+    const ViewerState& v = App().View;
+    if (withImage)
+        out << " selected " << Frames().ListLeft->currentRow() << "," << Frames().ListRight->currentRow()
+            << " view " << v.ImageWidth << "x" << v.ImageHeight << " "
+            << std::hash<std::string>()(std::string(v.FrameImage.begin(), v.FrameImage.end()));
+    // Not the CEL's frame table: an operation may leave it behind the pane until the next
+    // rebuild, and a redo may rebuild it sooner.
+    for (const CELHolderRef& cel : { App().LeftCEL, App().RightCEL })
+        out << " " << (cel ? (cel->Changed() ? "changed" : "saved") : "none");
+    return out.str();
+}
+
+// Undo followed by redo gives back exactly what was shown before.
+void Walker::UndoThenRedo(QAction* undo, QAction* redo, const char* where)
+{
+    if (!undo->isEnabled())
+        return;
+    Note(undo->text().toStdString());
+    const bool withImage = undo == View().ActUndo;
+    const std::string before = PanesAndView(withImage);
+    undo->trigger();
+    CheckInvariants();
+    Expect(redo->isEnabled(), std::string("after an undo in ") + where + " redo is not offered");
+    redo->trigger();
+    const std::string after = PanesAndView(withImage);
+    Expect(before == after,
+        std::string("undo then redo in ") + where + " did not give back the state: " + before
+            + " became " + after);
+}
+
+void Walker::DropFiles(QWidget* target, const std::vector<std::string>& files)
+{
+    QList<QUrl> urls;
+    for (const std::string& file : files)
+        urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file)));
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) {
+        Note("(refused)");
+        return;
+    }
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
 void Walker::SaveAndVerify(bool saveAs)
 {
     const bool selected = !Main().ListCEL->selectedItems().isEmpty();
@@ -510,6 +593,7 @@ void Walker::SaveAndVerify(bool saveAs)
     const std::string difference = CompareStored(*disk, shown);
     Expect(difference.empty(),
         "a save that reported success did not give back the frames shown: " + difference);
+    Expect(!holder->Changed(), "a saved CEL is still marked as changed");
     ++verifiedSaves;
     Note("-> read back");
 }
@@ -842,6 +926,70 @@ void Walker::AddActions()
     add("Whole palette", 2, click([](Walker& w) -> QWidget* { return w.Pal().CheckPalWhole; }));
     add("Replace", 3, click([](Walker& w) -> QWidget* { return w.Pal().BtnRepl; }));
     add("Exchange", 3, click([](Walker& w) -> QWidget* { return w.Pal().BtnExch; }));
+
+    // Undo and redo.
+    add("Undo frames", 4, [](Walker& w) { w.Frames().ActUndo->trigger(); },
+        [](Walker& w) { return w.Frames().ActUndo->isEnabled(); });
+    add("Redo frames", 10, [](Walker& w) { w.Frames().ActRedo->trigger(); },
+        [](Walker& w) { return w.Frames().ActRedo->isEnabled(); });
+    add("Undo frames from the list menu", 1, [](Walker& w) {
+        QListWidget* list = w.Chance(2) ? w.Frames().ListLeft : w.Frames().ListRight;
+        QMenu* menu = w.Frames().ShowListMenu(list, QPoint(4, 4));
+        const QList<QAction*> entries = menu->actions();
+        if (!entries.isEmpty() && entries[0]->isEnabled())
+            entries[0]->trigger();
+        menu->close();
+    });
+    add("Undo then redo frames", 2,
+        [](Walker& w) { w.UndoThenRedo(w.Frames().ActUndo, w.Frames().ActRedo, "the frames"); },
+        [](Walker& w) { return w.Frames().ActUndo->isEnabled(); });
+    add("Undo view", 3, [](Walker& w) { w.View().ActUndo->trigger(); },
+        [](Walker& w) { return w.View().ActUndo->isEnabled(); });
+    add("Redo view", 30, [](Walker& w) { w.View().ActRedo->trigger(); },
+        [](Walker& w) { return w.View().ActRedo->isEnabled(); });
+    add("Undo then redo view", 2,
+        [](Walker& w) { w.UndoThenRedo(w.View().ActUndo, w.View().ActRedo, "the viewer"); },
+        [](Walker& w) { return w.View().ActUndo->isEnabled(); });
+
+    // Drag and drop.
+    add("Drop CELs", 2, [](Walker& w) {
+        std::vector<std::string> files { w.Pick(w.celFiles) };
+        if (w.Chance(3))
+            files.push_back(w.Pick(w.celFiles));
+        for (size_t n = 0; n < files.size(); ++n)
+            w.AnswerYesNo();
+        w.DropFiles(&w.Main(), files);
+        w.Script().YesNoAnswers.clear();
+    });
+    add("Drop a picture on the viewer", 2,
+        [](Walker& w) { w.DropFiles(&w.View(), { w.Pick(w.bitmapFiles) }); });
+    add("Drop a palette", 1, [](Walker& w) {
+        w.DropFiles(&w.Pal(), { w.Pick(w.paletteFiles) });
+        PaletteModel probe;
+        if (LoadPaletteFile(w.Pal().EditPalFile->text().toStdString(), probe)
+            == PaletteFileResult::Done)
+            w.paletteApplied = true;
+    });
+
+    // The animation window.
+    auto animation = [](Walker& w) -> TWindAnim& { return w.rig->Vornix->WindAnim(); };
+    auto playing = [animation](Walker& w) { return animation(w).isVisible(); };
+    add("Play animation", 2, [](Walker& w) {
+        w.Frames().PlayAnimation(w.Chance(2) ? w.Frames().ListLeft : w.Frames().ListRight);
+    });
+    add("Animation tick", 6, [animation](Walker& w) { animation(w).TimerTick(); }, playing);
+    add("Animation back", 1,
+        [animation](Walker& w) { QTest::mouseClick(animation(w).BtnBack, Qt::LeftButton); }, playing);
+    add("Animation forward", 1,
+        [animation](Walker& w) { QTest::mouseClick(animation(w).BtnForward, Qt::LeftButton); },
+        playing);
+    add("Animation play or pause", 1,
+        [animation](Walker& w) { QTest::mouseClick(animation(w).BtnPlay, Qt::LeftButton); }, playing);
+    add("Animation loop", 1,
+        [animation](Walker& w) { QTest::mouseClick(animation(w).CheckLoop, Qt::LeftButton); }, playing);
+    add("Animation zoom", 1,
+        [animation](Walker& w) { animation(w).SpinZoom->setValue(w.Between(1, 8)); }, playing);
+    add("Close animation", 1, [animation](Walker& w) { animation(w).close(); }, playing);
 }
 
 void Walker::TakeStep()
@@ -921,6 +1069,7 @@ void Walker::CheckInvariants()
     CheckSlots();
     CheckViewer();
     CheckPalette();
+    CheckAnimation();
 }
 
 void Walker::CheckPane(const char* side, QListWidget* list, const PaneModel& pane,
@@ -970,6 +1119,27 @@ void Walker::CheckPane(const char* side, QListWidget* list, const PaneModel& pan
     }
 }
 
+void Walker::CheckAnimation()
+{
+    TWindAnim& anim = rig->Vornix->WindAnim();
+    const AnimationState& state = anim.State;
+    const bool left = anim.PlaysLeftPane();
+    const CELHolderRef& cel = left ? App().LeftCEL : App().RightCEL;
+    if (!anim.isVisible()) {
+        Expect(!anim.Timer->isActive(), "the hidden animation window still plays");
+        return;
+    }
+    if (!state.Showing())
+        return;
+    Expect(cel != nullptr, "the animation shows a frame of a pane that shows no CEL");
+    const FrameSlotRef current = state.Current();
+    Expect(current && AnimationState::Playable(current),
+        "the animation shows a frame that cannot be shown");
+    Expect(anim.Timer->isActive() == state.Playing, "the animation timer runs unlike its state");
+    Expect(anim.BtnPlay->text() == (state.Playing ? "Pause" : "Play"),
+        "the play button says " + Quoted(anim.BtnPlay->text()));
+}
+
 void Walker::CheckCELList()
 {
     TMain& main = Main();
@@ -982,6 +1152,8 @@ void Walker::CheckCELList()
             continue;
         }
         Expect(listed.insert(holder.get()).second, "a CEL holder is listed twice");
+        Expect(main.ListCEL->item(row)->font().bold() == holder->Changed(),
+            "CEL list item " + std::to_string(row) + " is marked unlike its unsaved changes");
         const QString caption = main.ListCEL->item(row)->text();
         if (holder->CEL->FileName.empty())
             Expect(caption.startsWith("<New> #"), "an unnamed CEL is captioned " + Quoted(caption));
