@@ -190,7 +190,8 @@ bool AtomicFileWriter::Commit()
     good = (::close(descriptor) == 0) && good;
     descriptor = -1;
     if (good) {
-        if (FileWriteSet* set = FileWriteSet::Current(); set && set->StageReplace(temporary, target)) {
+        if (FileWriteSet* set = FileWriteSet::Current();
+            set && set->StageReplace(temporary, target)) {
             // The set renames the file when it is applied; until then it keeps its name.
             temporary.clear();
             FileWriteSet::CrashPoint();
