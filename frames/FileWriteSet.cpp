@@ -16,7 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-FileWriteSet* current = nullptr;
+// The open set. Writers on other threads (the command-line tool's) only ever read it; sets
+// themselves are opened and applied on one thread.
+std::atomic<FileWriteSet*> current { nullptr };
 std::atomic<int64_t> crashAtPoint { -1 };
 std::atomic<int64_t> crashPointsPassed { 0 };
 
@@ -171,7 +173,7 @@ FileWriteSet::FileWriteSet(std::string journalPath)
 {
     std::error_code error;
     const fs::path absolute = fs::absolute(journal, error);
-    if (error || journal.empty() || current)
+    if (error || journal.empty() || current.load())
         return;
     journal = absolute.lexically_normal().string();
     folder = absolute.lexically_normal().parent_path();
@@ -186,7 +188,7 @@ FileWriteSet::~FileWriteSet()
 
 FileWriteSet* FileWriteSet::Current()
 {
-    return current;
+    return current.load();
 }
 
 bool FileWriteSet::Within(const std::string& target, std::string& relative) const
