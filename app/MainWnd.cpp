@@ -19,6 +19,7 @@
 #include "app/GuiDropFiles.h"
 #include "app/GuiSelection.h"
 #include "app/ListWnd.h"
+#include "app/UnnamedStore.h"
 #include "framelists/FrameWnd.h"
 #include "frames/FileIO.h"
 #include "palette/PalWnd.h"
@@ -124,6 +125,9 @@ void TMain::FormCreate()
 {
     app.NewCELCount = 0;
     uint32_t failed = 0;
+    // A close that was killed is finished (or its leftovers removed) before anything is read,
+    // so that the settings and the stored CELs read below are one set.
+    RecoverInterruptedClose(app.StartDir);
     MainSettings settings;
     settings.Placement = OuterPlacement(*this);
     if (ReadMainSettings(SettingsFileName(app.StartDir), settings)) {
@@ -179,32 +183,20 @@ void TMain::FormClose()
     }
     snapshot.OffsCol = app.View.BoundsColour;
 
-    SettingsWriter writer;
-    if (writer.Begin(SettingsFileName(app.StartDir), snapshot)) {
-        // The store folder is made when missing, so that new CELs are not lost silently.
-        std::error_code error;
-        std::filesystem::create_directories(std::filesystem::path(app.StartDir) / "Unnamed", error);
-        app.NewCELCount = 0;
-        for (const CELHolderRef& holder : holders) {
-            if (!holder || !holder->CEL)
-                continue;
-            if (app.WindFrame) {
-                if (holder == app.LeftCEL)
-                    app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
-                else if (holder == app.RightCEL)
-                    app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
-            }
-            CELObject& cel = *holder->CEL;
-            if (!cel.FileName.empty())
-                continue;
-            cel.FileName = UnnamedFileName(app.StartDir, app.NewCELCount);
-            if (cel.SaveToFile() == SaveOK) {
-                writer.AddUnnamed(cel.WithHeaders != 0);
-                ++app.NewCELCount;
-            }
+    // The settings file and the stored CELs replace the old ones together, or not at all.
+    auto prepare = [this](size_t k) -> CELObject* {
+        const CELHolderRef& holder = holders[k];
+        if (!holder || !holder->CEL)
+            return nullptr;
+        if (app.WindFrame) {
+            if (holder == app.LeftCEL)
+                app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
+            else if (holder == app.RightCEL)
+                app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
         }
-        writer.Finish();
-    }
+        return holder->CEL.get();
+    };
+    StoreAtClose(app.StartDir, snapshot, holders.size(), prepare, app.NewCELCount);
     for (const CELHolderRef& holder : holders)
         if (holder && holder->CEL)
             holder->CEL->Dispose(true);

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "frames/FileWriteSet.h"
+
 namespace {
 
 std::atomic<int64_t> failAfterBytes { -1 };
@@ -92,6 +94,13 @@ bool FileExists(const std::string& path)
 bool DeleteFileIfExists(const std::string& path)
 {
     std::error_code error;
+    // A folder is removed (or refused) at once, as it always was; files wait for the set.
+    FileWriteSet* set = FileWriteSet::Current();
+    if (set && !std::filesystem::is_directory(std::filesystem::symlink_status(path, error))
+        && set->StageDelete(path)) {
+        FileWriteSet::CrashPoint();
+        return true; // the file goes when the set is applied
+    }
     std::filesystem::remove(path, error);
     return !std::filesystem::exists(path, error);
 }
@@ -162,6 +171,8 @@ bool AtomicFileWriter::Write(std::span<const uint8_t> bytes)
         done += static_cast<size_t>(put);
         written += static_cast<uint64_t>(put);
     }
+    if (FileWriteSet::Current())
+        FileWriteSet::CrashPoint();
     return true;
 }
 
@@ -178,8 +189,16 @@ bool AtomicFileWriter::Commit()
     bool good = !failed && ::fsync(descriptor) == 0;
     good = (::close(descriptor) == 0) && good;
     descriptor = -1;
-    if (good)
+    if (good) {
+        if (FileWriteSet* set = FileWriteSet::Current();
+            set && set->StageReplace(temporary, target)) {
+            // The set renames the file when it is applied; until then it keeps its name.
+            temporary.clear();
+            FileWriteSet::CrashPoint();
+            return true;
+        }
         good = ::rename(temporary.c_str(), target.c_str()) == 0;
+    }
     if (!good)
         ::unlink(temporary.c_str());
     temporary.clear();

@@ -22,10 +22,14 @@ ReadResult ReadWholeFile(
 ReadResult ReadFileHead(const std::string& path, std::vector<uint8_t>& bytes, uint64_t maxBytes);
 
 bool FileExists(const std::string& path);
-bool DeleteFileIfExists(const std::string& path); // true when no file is left at path
+// True when no file is left at path. While a FileWriteSet is open, a deletion inside its
+// folder is staged: the file goes when the set is applied.
+bool DeleteFileIfExists(const std::string& path);
 
 // Streams bytes into a temporary file beside the target; Commit flushes it and renames it
 // over the target. A writer that is destroyed without Commit removes its temporary file.
+// While a FileWriteSet is open, Commit hands the flushed temporary file to the set, which
+// renames it together with the set's other files (frames/FileWriteSet.h).
 class AtomicFileWriter {
 public:
     explicit AtomicFileWriter(std::string targetPath);
