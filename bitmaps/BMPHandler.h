@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "frames/FrameHandler.h"
 #include "palette/PaletteModel.h"
@@ -23,6 +24,26 @@ uint32_t ColourDistance(uint32_t a, uint32_t b);
 // The transparent colour maps to 255; otherwise the nearest of 7F ... FE (00 ... FE with the
 // whole-palette option); ties keep the lower index.
 uint8_t NearestColour(const PaletteModel& palette, uint32_t colour);
+
+// NearestColour for many colours against one palette: the same answer for every colour, found
+// without trying every entry. The entries are kept sorted by the sum of their channels; the
+// distance between two colours is at least the difference of their sums, so the search walks
+// outwards from the colour's own sum and stops on each side once that difference exceeds the
+// best distance found.
+class ColourMatcher {
+public:
+    explicit ColourMatcher(const PaletteModel& palette);
+    uint8_t Nearest(uint32_t colour) const;
+
+private:
+    struct Entry {
+        uint32_t Sum;
+        uint32_t Colour;
+        uint8_t Index;
+    };
+    std::vector<Entry> entries; // by Sum, then Index
+    uint32_t transparent;
+};
 
 // Decodes BMP bytes; 0, or 2 for anything that is not an accepted BMP.
 uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap);

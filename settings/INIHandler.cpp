@@ -192,6 +192,18 @@ bool INIToRead::Open(const std::string& fileName)
         LastError = "Cannot read INI file";
         return false;
     }
+    return OpenBytes(bytes);
+}
+
+bool INIToRead::OpenBytes(std::span<const uint8_t> bytes)
+{
+    if (Loaded)
+        FreeContents();
+    ResetCounters();
+    if (bytes.size() > MaxFileSize) {
+        LastError = "Cannot read INI file";
+        return false;
+    }
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     std::string line;
 
@@ -310,6 +322,15 @@ bool INIToRead::SectionRange(uint32_t& first, uint32_t& end) const
     first = static_cast<uint32_t>(begin);
     end = static_cast<uint32_t>(stop);
     return true;
+}
+
+std::span<const std::string> INIToRead::SearchedNames() const
+{
+    uint32_t first = 0;
+    uint32_t end = 0;
+    if (!Loaded || !SectionRange(first, end))
+        return {};
+    return std::span<const std::string>(EntryNames).subspan(first, end - first);
 }
 
 uint32_t INIToRead::FindEntry(const std::string& name) const
