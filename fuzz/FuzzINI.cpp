@@ -149,14 +149,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     INIToRead ini;
     bool opened = ini.OpenBytes(file);
     FuzzCheck(opened == ini.Loaded, "Open's result differs from Loaded");
-    CheckSettingsReaders(file, ini, opened);
     if (!opened) {
+        CheckSettingsReaders(file, ini, opened);
         FuzzCheck(OpenErrors.count(ini.LastError) == 1, "Open failed with an unknown text");
         FuzzCheck(ini.GetString("MainWidth", "d") == "d", "a failed reader answered a lookup");
         FuzzCheck(ini.SearchedNames().empty(), "a failed reader names entries");
         return 0;
     }
     FuzzCheck(ini.LastError.empty(), "a successful Open left an error text");
+    CheckSettingsReaders(file, ini, opened);
     CheckLookups(ini);
     ini.Close();
 
