@@ -23,6 +23,20 @@ std::optional<QString> RunFileDialog(const FileDialogOptions& options, bool save
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(options.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(options.DefaultExtension);
+    // A name typed without an extension takes the one of the filter in use: the default
+    // extension belongs to the first filter, a later filter's own pattern gives its own.
+    const QStringList filterNames = QtFilter(options.Filter).split(";;");
+    const QStringList parts = options.Filter.split('|');
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& name) {
+        const qsizetype index = filterNames.indexOf(name);
+        QString suffix = options.DefaultExtension;
+        if (index > 0 && 2 * index + 1 < parts.size()) {
+            const QString pattern = parts[2 * index + 1].split(';').first();
+            if (pattern.startsWith("*.") && pattern.indexOf('*', 2) < 0)
+                suffix = pattern.mid(2);
+        }
+        dialog.setDefaultSuffix(suffix);
+    });
     if (save)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     if (!options.FileName.isEmpty())

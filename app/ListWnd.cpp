@@ -6,6 +6,7 @@
 #include <QTabWidget>
 
 #include "app/AppContext.h"
+#include "app/GuiWindowKind.h"
 
 namespace {
 // Design client area; the outer design size is 424 x 306.
@@ -19,6 +20,7 @@ TWindListGen::TWindListGen(AppContext& app)
     setWindowTitle("List Generator");
     setWindowFlags(
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    AskForTitleBarOnly(*this);
     resize(DesignClientWidth, DesignClientHeight);
     setMinimumSize(DesignClientWidth, DesignClientHeight);
     move(215, 137);

@@ -12,6 +12,7 @@
 #include <QPushButton>
 
 #include "app/AppContext.h"
+#include "app/GuiSelection.h"
 #include "app/ListWnd.h"
 #include "framelists/FrameWnd.h"
 #include "frames/FileIO.h"
@@ -64,6 +65,7 @@ TMain::TMain(AppContext& app)
 
     ListCEL = new QListWidget(this);
     ListCEL->setToolTip("List of open CEL files");
+    KeepOneSelected(ListCEL);
     auto makeButton = [this](const char* caption, const char* hint) {
         auto* button = new QPushButton(caption, this);
         button->setToolTip(hint);

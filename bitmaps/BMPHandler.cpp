@@ -157,7 +157,38 @@ uint8_t ColourMatcher::Nearest(uint32_t colour) const
     return static_cast<uint8_t>(best);
 }
 
-uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
+namespace {
+
+std::array<uint8_t, 256> MapColourTable(const PaletteModel& palette, const uint8_t* table)
+{
+    const ColourMatcher matcher(palette);
+    std::array<uint8_t, 256> map {};
+    for (uint32_t i = 0; i < 256; ++i)
+        map[i] = matcher.Nearest(ColourOf(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+    return map;
+}
+
+} // namespace
+
+std::array<uint8_t, 256> ColourTableCache::Map(
+    const PaletteModel& palette, std::span<const uint8_t> table)
+{
+    std::string key(table.begin(), table.end());
+    {
+        std::lock_guard lock(guard);
+        if (auto found = maps.find(key); found != maps.end())
+            return found->second;
+    }
+    // Matched outside the lock: two threads meeting a new table at once both match it and
+    // store the same result.
+    std::array<uint8_t, 256> map = MapColourTable(palette, table.data());
+    std::lock_guard lock(guard);
+    maps.emplace(std::move(key), map);
+    return map;
+}
+
+uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap,
+    ColourTableCache* cache)
 {
     FieldReader reader(file);
     uint32_t signature = 0, fileSize = 0, reserved = 0, offset = 0, infoSize = 0;
@@ -202,10 +233,15 @@ uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette,
     const uint8_t* data = file.data() + offset;
     const ColourMatcher matcher(palette);
     if (bits == 8) {
-        // Only the table entries that pixels use are matched, each once.
+        const uint8_t* table = file.data() + Offset24;
+        // Only the table entries that pixels use are matched, each once; a cache gives the
+        // whole table's matches at once.
         std::array<uint8_t, 256> map {};
         std::array<bool, 256> matched {};
-        const uint8_t* table = file.data() + Offset24;
+        if (cache) {
+            map = cache->Map(palette, std::span<const uint8_t>(table, ColourTableSize));
+            matched.fill(true);
+        }
         for (uint64_t y = 0; y < height; ++y) {
             const uint8_t* row = data + y * rowSize;
             uint8_t* target = pixels.data() + y * width;

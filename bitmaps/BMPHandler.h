@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "frames/FrameHandler.h"
@@ -45,8 +48,23 @@ private:
     uint32_t transparent;
 };
 
-// Decodes BMP bytes; 0, or 2 for anything that is not an accepted BMP.
-uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap);
+
+// The palette index of each entry of an 8-bit BMP's colour table, remembered per distinct
+// table, so that a batch of files sharing a table matches its colours once. One cache serves
+// one palette; it may be shared between threads.
+class ColourTableCache {
+public:
+    std::array<uint8_t, 256> Map(const PaletteModel& palette, std::span<const uint8_t> table);
+
+private:
+    std::mutex guard;
+    std::unordered_map<std::string, std::array<uint8_t, 256>> maps;
+};
+
+// Decodes BMP bytes; 0, or 2 for anything that is not an accepted BMP. With a cache, the
+// colour table of an 8-bit file is matched through it.
+uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap,
+    ColourTableCache* cache = nullptr);
 uint8_t ReadBitmap(const std::string& path, const PaletteModel& palette, Bitmap& bitmap);
 // On 0 the frame has the bitmap's size and its encoded pixels; otherwise it is unchanged.
 uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFrame& frame);

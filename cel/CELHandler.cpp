@@ -228,11 +228,26 @@ std::vector<uint8_t> CELObject::DatabaseBytes() const
     return out;
 }
 
+bool CELObject::Readable() const
+{
+    // The reader wants at least one data byte per frame (with a Frame Header, 11 bytes in
+    // all): a frame with no data, as an image 0 pixels high encodes to, would make it refuse
+    // the whole file, every other frame with it.
+    const CELFrame empty;
+    for (uint32_t i = 0; i < FrameCount; ++i) {
+        if (StoredLength(FrameAt(Frames, i, empty)) == 0)
+            return false;
+    }
+    return true;
+}
+
 uint8_t CELObject::SaveToFile()
 {
     if (FrameCount == 0)
         return SaveNoFrames;
     if (FileName.empty())
+        return SaveCannotWriteCEL;
+    if (!Readable())
         return SaveCannotWriteCEL;
     const std::vector<uint8_t> bytes = CELBytes();
     if (bytes.empty() || !WriteFileAtomically(FileName, bytes))

@@ -55,7 +55,11 @@ public:
     std::vector<uint8_t> CELBytes() const;
     std::vector<uint8_t> DatabaseBytes() const;
 
+    // Never writes a CEL that CreateFromFile would refuse: a CEL that is not Readable gives
+    // SaveCannotWriteCEL before anything is written, and the file on disk stays as it was.
     uint8_t SaveToFile();
+    // True when every frame has data, so the CEL file written would load again.
+    bool Readable() const;
     // With freeFrames every frame is destroyed and its slot emptied; without, slots and
     // frames stay alive for whoever else refers to them.
     void Dispose(bool freeFrames);

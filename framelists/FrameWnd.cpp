@@ -11,7 +11,10 @@
 #include <QSignalBlocker>
 
 #include "app/AppContext.h"
+#include "app/GuiSelection.h"
+#include "app/GuiWindowKind.h"
 #include "framelists/InputWnd.h"
+#include "frames/FrameName.h"
 #include "settings/Settings.h"
 #include "viewer/ViewerWnd.h"
 
@@ -28,7 +31,6 @@ constexpr int CheckWidth = 17;
 
 const char* const ViewCaption = "View Frame";
 const char* const MaxNameMessage = "Name must be less than 256 characters long";
-constexpr size_t MaxNameBytes = 255;
 
 QPushButton* MakeButton(QWidget* parent, const char* caption, const char* hint)
 {
@@ -54,6 +56,7 @@ TWindFrame::TWindFrame(AppContext& app)
     app.WindFrame = this;
     setWindowTitle("Frames list");
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    AskForTitleBarOnly(*this);
     // The rows are 16 pixels apart; a small font keeps the labels inside them.
     QFont small = font();
     small.setPixelSize(11);
@@ -144,6 +147,8 @@ TWindFrame::TWindFrame(AppContext& app)
         if (!syncing && index.row() == rowBeforePress)
             ListRightClick();
     });
+    KeepOneSelected(ListLeft);
+    KeepOneSelected(ListRight);
     ListLeft->viewport()->installEventFilter(this);
     ListRight->viewport()->installEventFilter(this);
     connect(ComboLSelW, &QComboBox::activated, this, [this](int) { ComboLSelWChange(); });
@@ -354,9 +359,11 @@ void TWindFrame::ShowSelection(const Side& side)
 
     ViewerState& view = app.View;
     view.ViewedFrame = pane.SelectedSlot();
+    bool tooLarge = false;
     if (view.ViewedFrame) {
         const CELFrame* frame = view.ViewedFrame->Frame.get();
-        if (frame && frame->Viewable()) {
+        tooLarge = frame && frame->Viewable() && ViewerState::TooLargeToShow(*frame);
+        if (frame && frame->Viewable() && !tooLarge) {
             frame->DecodeImage(view.FrameImage);
             view.ImageWidth = frame->Width;
             view.ImageHeight = frame->Height;
@@ -373,6 +380,10 @@ void TWindFrame::ShowSelection(const Side& side)
     if (!view.ViewedFrame) {
         if (app.WindView)
             app.WindView->setWindowTitle(ViewCaption);
+        // Shown like a frame that is not viewable, with the reason: the frame is listed, but
+        // decoding it would take more memory than any picture the viewer holds.
+        if (tooLarge)
+            app.dialogs.ShowMessage("Frame is too large to show", "Error", MessageIcon::Error);
         return;
     }
     const CELFrame& frame = *view.ViewedFrame->Frame;
@@ -386,8 +397,9 @@ void TWindFrame::ShowSelection(const Side& side)
             side.Combo->addItem(QString::number(frame.Widths[k]));
         side.Combo->setCurrentIndex(frame.WidthIndex);
     }
-    QString caption = frame.Name.empty() ? QString("View Frame: #%1").arg(pane.Selected - 1)
-                                         : "View Frame: " + QString::fromStdString(frame.Name);
+    QString caption = frame.Name.empty()
+        ? QString("View Frame: #%1").arg(pane.Selected - 1)
+        : "View Frame: " + QString::fromStdString(NameForDisplay(frame.Name));
     if (app.WindView)
         app.WindView->setWindowTitle(caption + side.Suffix);
 }
@@ -559,13 +571,14 @@ void TWindFrame::RenameClick(const Side& side)
     if (!*side.CEL || pane.Selected < 1 || !slot || !slot->Frame || !app.WindInput)
         return;
     TWindInput& input = *app.WindInput;
-    input.EditStr->setText(QString::fromStdString(slot->Frame->Name));
+    input.EditStr->setText(QString::fromStdString(NameForDisplay(slot->Frame->Name)));
     input.CheckSearchDir->setEnabled(false);
     if (app.dialogs.ExecModal(input) != QDialog::Accepted)
         return;
-    // Names are stored as UTF-8 bytes and the database keeps at most 255 of them, so the
-    // limit applies to the stored form, not to the characters typed.
-    std::string name = input.EditStr->text().toStdString();
+    // A name is kept as its bytes: an untouched text keeps them (a Windows-1252 name is not
+    // turned into UTF-8 by an OK), a new one is stored as UTF-8. The database keeps at most
+    // 255 bytes, so the limit applies to the bytes stored, not to the characters typed.
+    std::string name = NameFromEntry(input.EditStr->text().toStdString(), slot->Frame->Name);
     if (name.size() > MaxNameBytes) {
         app.dialogs.ShowMessage(MaxNameMessage, "Error", MessageIcon::Error);
         return;

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "frames/FrameName.h"
+
 const char* const BeginCaption = "<Begin>";
 
 FrameSlotRef PaneModel::SlotAt(int32_t index) const
@@ -174,7 +176,8 @@ int32_t PaneModel::FindByName(int32_t from, bool up, const std::string& name) co
 {
     auto matches = [&](int32_t j) {
         const FrameSlotRef& slot = Items[static_cast<size_t>(j)].Slot;
-        return slot && slot->Frame && !slot->Frame->Name.empty() && slot->Frame->Name == name;
+        return slot && slot->Frame && !slot->Frame->Name.empty()
+            && NameShownAs(slot->Frame->Name, name);
     };
     if (up) {
         for (int32_t j = from - 1; j >= 1; --j)

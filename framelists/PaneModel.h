@@ -56,7 +56,8 @@ public:
     void InsertAfterSelection(FrameSlotRef slot);
 
     // Index of the nearest item in the given direction from `from` (not included) whose
-    // frame's Name equals name exactly; -1 when none. Never wraps, never tests "<Begin>".
+    // frame's Name, as shown, equals name exactly; -1 when none. Never wraps, never tests
+    // "<Begin>".
     int32_t FindByName(int32_t from, bool up, const std::string& name) const;
 
 private:

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "frames/CommVar.h"
+#include "frames/FrameName.h"
 
 namespace {
 
@@ -524,7 +525,7 @@ void CELFrame::SaveData(std::vector<uint8_t>& out, bool withHeader) const
 std::string FrameCaption(uint32_t number, const CELFrame& frame)
 {
     if (!frame.Name.empty())
-        return " " + frame.Name;
+        return " " + NameForDisplay(frame.Name);
     std::string caption = std::to_string(number) + ", " + std::to_string(frame.Width) + "x"
         + std::to_string(frame.Height);
     if (frame.Diagnosis < std::size(DiagnosisSuffix))

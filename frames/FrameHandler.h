@@ -38,7 +38,7 @@ public:
     uint8_t WidthIndex = 0;
     NumArray Widths{1};
     std::vector<BlockRowSet> BlockRows{BlockRowSet{-1, -1, -1, -1, -1}};
-    std::string Name;  // UTF-8 bytes; at most 255 of them
+    std::string Name; // the stored bytes, at most 255; shown through NameForDisplay
 
     // One transparent pixel, 1 x 1, no name.
     static std::unique_ptr<CELFrame> CreateEmpty();
@@ -72,5 +72,5 @@ public:
     bool Viewable() const { return Diagnosis < DiagWidth; }
 };
 
-// "12, 64x32, #Width", or " Name" for a named frame.
+// "12, 64x32, #Width", or " Name" for a named frame (the name as shown, UTF-8).
 std::string FrameCaption(uint32_t number, const CELFrame& frame);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/AppContext.h"
+#include "app/GuiWindowKind.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PaletteModel.h"
 #include "settings/Settings.h"
@@ -24,6 +25,7 @@ TWindPal::TWindPal(AppContext& app)
 {
     app.WindPal = this;
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    AskForTitleBarOnly(*this);
     setWindowTitle("Palette");
     setFixedSize(256, 361);
     move(558, 118);
@@ -41,6 +43,17 @@ TWindPal::TWindPal(AppContext& app)
     BtnPalSave->setGeometry(72, 296, 57, 25);
     CheckPalWhole = new QCheckBox("Use whole palette", this);
     CheckPalWhole->setGeometry(136, 296, 113, 17);
+    // The box keeps its 113 pixels; a smaller font keeps its text whole beside the indicator
+    // (the frames list window does the same for its rows). How small depends on the style's
+    // indicator and the font family, so the largest size from 11 pixels down that fits is
+    // taken.
+    QFont small = CheckPalWhole->font();
+    for (int pixels = 11; pixels >= 7; --pixels) {
+        small.setPixelSize(pixels);
+        CheckPalWhole->setFont(small);
+        if (CheckPalWhole->sizeHint().width() <= CheckPalWhole->width())
+            break;
+    }
     CheckPalWhole->setToolTip(
         "Colours from 00 to 7E are reserved. This option is to allow using them");
     BtnRepl = new QPushButton("Replace", this);

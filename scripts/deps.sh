@@ -2,7 +2,7 @@
 # Installs the Debian packages Vornix needs, and only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-          clang libclang-rt-14-dev xvfb xauth)
+          libspng-dev nlohmann-json3-dev clang libclang-rt-14-dev xvfb xauth libxcb1-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

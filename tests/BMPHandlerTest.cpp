@@ -469,3 +469,32 @@ TEST(BitmapImport, DamagedHeadersAreEitherRefusedOrReadWithinTheFile)
         }
     }
 }
+
+TEST(BitmapImport, ColourTableCacheGivesTheSameIndicesAsMatchingEachFile)
+{
+    // Files of three distinct colour tables, read in turn through one cache: each result is
+    // the uncached reader's, so a table remembered from one file never leaks into another.
+    std::mt19937 random(77);
+    PaletteModel palette;
+    for (auto& colour : palette.Palette)
+        colour = random() & 0xFFFFFF;
+    std::vector<std::vector<uint8_t>> files;
+    for (int table = 0; table < 3; ++table) {
+        PaletteModel writer;
+        for (auto& colour : writer.Palette)
+            colour = random() & 0xFFFFFF;
+        for (int picture = 0; picture < 3; ++picture) {
+            Bitmap bitmap { 7, 5, DataArray(35) };
+            for (auto& pixel : bitmap.BitmapPixels)
+                pixel = static_cast<uint8_t>(random());
+            files.push_back(EncodeBitmap(bitmap, writer, 8));
+        }
+    }
+    ColourTableCache cache;
+    for (size_t i = 0; i < files.size(); ++i) {
+        Bitmap cached, plain;
+        ASSERT_EQ(DecodeBitmap(files[i], palette, cached, &cache), BitmapOK);
+        ASSERT_EQ(DecodeBitmap(files[i], palette, plain), BitmapOK);
+        EXPECT_EQ(cached.BitmapPixels, plain.BitmapPixels) << i;
+    }
+}

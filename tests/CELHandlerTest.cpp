@@ -553,3 +553,75 @@ TEST(CELFiles, WriteFailuresLeaveTheOldFilesIntact)
     }
     EXPECT_EQ(files, 2u);
 }
+
+TEST(CELFiles, RegressionFrameWithNoDataWasSavedAsACELThatNeverLoadedAgain)
+{
+    TempDir dir;
+    std::mt19937 random(14);
+    auto old = RandomCEL(random, 3);
+    old->FileName = dir.File("walk.cel");
+    old->HasDatabase = 1;
+    ASSERT_EQ(old->SaveToFile(), SaveOK);
+    const Bytes oldCEL = ReadBytes(dir.File("walk.cel"));
+    const Bytes oldDatabase = ReadBytes(dir.File("walk.cel.cdb"));
+
+    // An image 0 pixels high encodes to no data at all, with or without Frame Headers.
+    for (uint8_t withHeaders : { 0, 1 }) {
+        old->WithHeaders = withHeaders;
+        CELFrame& frame = *old->Frames[1]->Frame;
+        const auto kept = CELFrame::CreateCopy(frame);
+        frame.SetSize(10, 0);
+        frame.EncodeImage({});
+        ASSERT_EQ(frame.DataLength, 0u);
+        EXPECT_FALSE(old->Readable());
+        EXPECT_EQ(old->SaveToFile(), SaveCannotWriteCEL);
+        EXPECT_EQ(ReadBytes(dir.File("walk.cel")), oldCEL);
+        EXPECT_EQ(ReadBytes(dir.File("walk.cel.cdb")), oldDatabase);
+        // A Data array shorter than DataLength stores nothing either.
+        frame.DataLength = 5;
+        EXPECT_EQ(old->SaveToFile(), SaveCannotWriteCEL);
+        old->Frames[1]->Frame = CELFrame::CreateCopy(*kept);
+    }
+    EXPECT_TRUE(old->Readable());
+    auto missing = CELObject::CreateEmpty(2);
+    EXPECT_TRUE(missing->Readable()); // empty slots are written as one transparent pixel
+}
+
+// Whatever SaveToFile reports as saved, CreateFromFile reads back with Status 0 and the same
+// frames; whatever it refuses leaves no file behind.
+TEST(CELFiles, EverySavedCELLoadsBackWithTheSameFrames)
+{
+    TempDir dir;
+    std::mt19937 random(15);
+    int saved = 0;
+    int refused = 0;
+    for (int round = 0; round < 60; ++round) {
+        auto cel = RandomCEL(random, 1 + random() % 8);
+        cel->WithHeaders = static_cast<uint8_t>(random() % 3); // 2 counts as without
+        cel->HasDatabase = static_cast<uint8_t>(random() % 2);
+        for (auto& slot : cel->Frames) {
+            // Now and then a frame whose image lost a side, as a width choice can make it.
+            if (random() % 6 == 0) {
+                slot->Frame->SetSize(slot->Frame->Width, 0);
+                slot->Frame->EncodeImage({});
+            }
+        }
+        const std::string path = dir.File("r" + std::to_string(round) + ".cel");
+        cel->FileName = path;
+        const uint8_t result = cel->SaveToFile();
+        if (result != SaveOK) {
+            EXPECT_EQ(result, SaveCannotWriteCEL);
+            EXPECT_FALSE(FileExists(path));
+            ++refused;
+            continue;
+        }
+        ++saved;
+        auto loaded = CELObject::CreateFromFile(path, cel->WithHeaders == 1);
+        ASSERT_EQ(loaded->Status, LoadOK) << round;
+        EXPECT_EQ(loaded->WithHeaders == 1, cel->WithHeaders == 1);
+        ExpectSameFrames(*cel, *loaded, cel->HasDatabase == 1);
+        EXPECT_EQ(loaded->CELBytes(), cel->CELBytes());
+    }
+    EXPECT_GT(saved, 10);
+    EXPECT_GT(refused, 10);
+}

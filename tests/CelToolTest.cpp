@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,8 @@
 
 #include "TestSupport.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/ImageFiles.h"
+#include "bitmaps/PNGHandler.h"
 #include "cel/CELHandler.h"
 
 namespace {
@@ -33,12 +36,14 @@ std::string Quoted(const std::string& text)
     return quoted + "'";
 }
 
-ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& arguments)
+// shellPrefix runs first in the same shell, to set limits such as "ulimit -f 20;".
+ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& arguments,
+    const std::string& shellPrefix = {})
 {
     static int runs = 0;
     std::string outFile = dir.File("stdout" + std::to_string(runs));
     std::string errFile = dir.File("stderr" + std::to_string(runs++));
-    std::string command = Quoted(VORNIX_CEL_TOOL);
+    std::string command = shellPrefix + Quoted(VORNIX_CEL_TOOL);
     for (const auto& argument : arguments)
         command += " " + Quoted(argument);
     command += " >" + Quoted(outFile) + " 2>" + Quoted(errFile) + " </dev/null";
@@ -426,14 +431,6 @@ TEST(CelToolInfo, TableListsCaptionsSizesDiagnosisAndMarksTheSelectedWidth)
     }
 }
 
-std::string Replacements(int count)
-{
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += "\xEF\xBF\xBD"; // U+FFFD
-    return text;
-}
-
 TEST(CelToolInfo, JsonEscapesNamesAndPathsIntoValidJson)
 {
     TempDir dir;
@@ -444,13 +441,16 @@ TEST(CelToolInfo, JsonEscapesNamesAndPathsIntoValidJson)
           "e \xE2\x82\xAC \xF0\x9D\x84\x9E",
             "Gr\xC3\xBC\xC3\x9F"
             "e \xE2\x82\xAC \xF0\x9D\x84\x9E" },
-        // Each byte outside valid UTF-8 becomes U+FFFD: stray, truncated, overlong, surrogate,
-        // beyond U+10FFFF.
+        // A name that is not valid UTF-8 (stray, truncated, overlong, surrogate, beyond
+        // U+10FFFF) is shown as Windows-1252, as the windows show it; 90 is undefined there
+        // and shows as U+0090.
         { "a\xFF"
           "b\xE2\x82",
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD\xEF\xBF\xBD" },
-        { "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80", Replacements(9) },
+            "a\xC3\xBF"
+            "b\xC3\xA2\xE2\x80\x9A" },
+        { "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80",
+            "\xC3\x80\xC2\xAF\xC3\xAD\xC2\xA0\xE2\x82\xAC\xC3\xB4\xC2\x90\xE2\x82\xAC"
+            "\xE2\x82\xAC" },
     };
     std::vector<std::unique_ptr<CELFrame>> frames;
     for (const auto& [raw, expected] : names)
@@ -466,8 +466,9 @@ TEST(CelToolInfo, JsonEscapesNamesAndPathsIntoValidJson)
         EXPECT_EQ(json["frames"][i]["name"].Text, names[i].second) << i;
         EXPECT_EQ(json["frames"][i]["caption"].Text, " " + names[i].second) << i;
     }
-    // Control characters never appear raw, and are written as \u00XX.
-    EXPECT_NE(run.Out.find("Tab\\u0009Line\\u000aBell\\u0007\\u001f\\u007f"), std::string::npos);
+    // Control characters never appear raw: the document is one line.
+    EXPECT_EQ(run.Out.find_first_of(std::string("\t\x07\x1f\r")), std::string::npos);
+    EXPECT_EQ(run.Out.find('\n'), run.Out.size() - 1);
 }
 
 TEST(CelToolInfo, LoadFailuresExitOneWithTheStatus)
@@ -594,6 +595,44 @@ TEST(CelToolExport, NonViewableFramesAreSkippedAndFrameOutOfRangeIsAUsageError)
     }
 }
 
+TEST(CelToolExport, RegressionHugeFrameWasDecodedUnaskedAndFrameNExportsIt)
+{
+    TempDir dir;
+    // Without Frame Headers: 128 full transparent runs and one of a single pixel make a
+    // frame of 16,385 x 1, one pixel beyond what the viewer shows; then a 1 x 1 frame.
+    std::vector<uint8_t> huge(128, 0x80);
+    huge.push_back(0xFF);
+    std::vector<uint8_t> cel;
+    for (uint32_t word : { 2u, 16u, uint32_t(16 + huge.size()), uint32_t(16 + huge.size() + 2) })
+        for (int i = 0; i < 4; ++i)
+            cel.push_back(uint8_t(word >> (8 * i)));
+    cel.insert(cel.end(), huge.begin(), huge.end());
+    cel.insert(cel.end(), { 0x01, 0x05 });
+    const std::string path = dir.File("big.cel");
+    WriteBytes(path, cel);
+    auto loaded = Load(path);
+    ASSERT_EQ(loaded->Frames[0]->Frame->Width, 16385u);
+    ASSERT_EQ(loaded->Frames[0]->Frame->Height, 1u);
+
+    const std::string out = dir.File("out");
+    ToolRun all = RunTool(dir, { "export", path, out });
+    EXPECT_EQ(all.ExitCode, 0);
+    EXPECT_EQ(all.Err,
+        "vornix-cel: " + path
+            + ": warning: frame 0 skipped: too large to show (16385x1); name it with --frame "
+              "to export it\n");
+    EXPECT_FALSE(std::filesystem::exists(out + "/big_0.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(out + "/big_1.bmp"));
+
+    ToolRun one = RunTool(dir, { "export", "--frame", "0", path, dir.File("one") });
+    EXPECT_EQ(one.ExitCode, 0);
+    EXPECT_EQ(one.Err, "");
+    Bitmap bitmap;
+    ASSERT_EQ(ReadBitmap(dir.File("one") + "/big_0.bmp", DefaultPalette(), bitmap), BitmapOK);
+    EXPECT_EQ(bitmap.BitmapWidth, 16385u);
+    EXPECT_EQ(bitmap.BitmapHeight, 1u);
+}
+
 namespace {
 
 struct BuiltSprites {
@@ -646,7 +685,7 @@ TEST(CelToolBuild, BuildThenLoadGivesTheSpritesBackWithAndWithoutHeadersAndDatab
             args.insert(args.end(), sprites.Paths.begin(), sprites.Paths.end());
             ToolRun run = RunTool(dir, args);
             ASSERT_EQ(run.ExitCode, 0) << run.Err;
-            EXPECT_EQ(run.Out, "");
+            EXPECT_EQ(run.Out.rfind("built " + out + " from 4 frames in ", 0), 0u) << run.Out;
             EXPECT_EQ(std::filesystem::exists(out + ".cdb"), database);
 
             auto cel = Load(out, withHeaders);
@@ -707,12 +746,18 @@ TEST(CelToolBuild, RefusalsLeaveTheOutputUntouched)
     std::fill(noWidth.begin() + 18, noWidth.begin() + 22, 0); // but no frame can be empty
     WriteBytes(dir.File("0.bmp"), noWidth);
     const std::string longStem = dir.File(std::string(300, 'n') + ".bmp"); // cannot exist
+    const std::string hint = "vornix-cel: hint: save such pictures as PNG, or as uncompressed 8- "
+                             "or 24-bit BMP with a 40-byte header and a full colour table\n";
     const std::vector<std::tuple<std::string, std::string, bool>> refusals {
-        { dir.File("16.bmp"), "File has unsupported format", false },
-        { dir.File("junk.bmp"), "File has unsupported format", false },
-        { dir.File("0.bmp"), "File has unsupported format", false },
-        { dir.File("missing.bmp"), "Cannot read file", false },
-        { longStem, "Name must be less than 256 characters long", true },
+        { dir.File("16.bmp"), "File has unsupported format (16 bits per pixel)\n" + hint, false },
+        { dir.File("junk.bmp"),
+            "File has unsupported format (file ends inside its header)\n" + hint, false },
+        { dir.File("0.bmp"),
+            "File has unsupported format (empty picture of 0 x "
+                + std::to_string(sprites.Bitmaps[0].BitmapHeight) + " pixels)\n" + hint,
+            false },
+        { dir.File("missing.bmp"), "Cannot read file\n", false },
+        { longStem, "Name must be less than 256 characters long\n", true },
     };
     for (const auto& [bad, message, needsDatabase] : refusals) {
         for (const std::string& target : { out, dir.File("new.cel") }) {
@@ -722,7 +767,7 @@ TEST(CelToolBuild, RefusalsLeaveTheOutputUntouched)
                 args.push_back("--database");
             ToolRun run = RunTool(dir, args);
             EXPECT_EQ(run.ExitCode, 1) << bad;
-            EXPECT_EQ(run.Err, "vornix-cel: " + bad + ": " + message + "\n");
+            EXPECT_EQ(run.Err, "vornix-cel: " + bad + ": " + message);
             EXPECT_FALSE(std::filesystem::exists(dir.File("new.cel")));
             EXPECT_FALSE(std::filesystem::exists(dir.File("new.cel.cdb")));
             EXPECT_EQ(ReadBytes(out), before);
@@ -787,7 +832,7 @@ TEST(CelToolArguments, UsageErrorsExitTwoBeforeAnyFileIsTouched)
             "--frame needs a frame number (digits only), not '1x'" },
         { { "export", cel, "o", "--frame", "4294967296" }, "export",
             "--frame needs a frame number (digits only), not '4294967296'" },
-        { { "build", cel }, "build", "no BMP file given" },
+        { { "build", cel }, "build", "no picture file given" },
         { { "build", cel, "a.bmp", "--whole-palette=yes" }, "build",
             "option --whole-palette takes no value" },
     };
@@ -822,4 +867,526 @@ TEST(CelToolArguments, HelpPrintsUsageAndSucceeds)
         EXPECT_EQ(run.Out.rfind(Usage(command), 0), 0u) << run.Out;
         EXPECT_EQ(run.Err, "");
     }
+}
+
+// --- Batch work: names, order, width, sheets, refusals, safety ---------------------------
+
+namespace {
+
+std::vector<std::string> FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A CEL of count random frames of the given sizes (cycled), each named "f<i>".
+std::vector<DataArray> WriteFrames(const std::string& path, size_t count,
+    const std::vector<std::pair<uint32_t, uint32_t>>& sizes, uint32_t seed, bool database = true)
+{
+    std::mt19937 random(seed);
+    std::vector<std::unique_ptr<CELFrame>> frames;
+    std::vector<DataArray> images;
+    for (size_t i = 0; i < count; ++i) {
+        auto [width, height] = sizes[i % sizes.size()];
+        images.push_back(RandomImage(random, width, height));
+        frames.push_back(EncodedFrame(width, height, images.back(), "f" + std::to_string(i)));
+        for (uint32_t w = 0; w < frames.back()->WidthCount; ++w)
+            if (frames.back()->Widths[w] == width && frames.back()->SelectWidth(w))
+                break;
+    }
+    SaveCEL(path, std::move(frames), true, database);
+    return images;
+}
+
+std::string ReadText(const std::string& path)
+{
+    auto bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+Bitmap ReadPicture(const std::string& path)
+{
+    Bitmap bitmap;
+    EXPECT_EQ(ReadImageFile(path, DefaultPalette(), bitmap), BitmapOK) << path;
+    return bitmap;
+}
+
+} // namespace
+
+TEST(CelToolBatch, ExportNamesArePaddedToTheDigitsOfTheLastIndex)
+{
+    for (const auto& [count, first, last] :
+        std::vector<std::tuple<size_t, std::string, std::string>> { { 1, "a_0.png", "a_0.png" },
+            { 10, "a_0.png", "a_9.png" }, { 12, "a_00.png", "a_11.png" },
+            { 101, "a_000.png", "a_100.png" } }) {
+        TempDir dir;
+        WriteFrames(dir.File("a.cel"), count, { { 3, 2 } }, 1);
+        ToolRun run
+            = RunTool(dir, { "export", dir.File("a.cel"), dir.File("out"), "--format", "png" });
+        ASSERT_EQ(run.ExitCode, 0) << run.Err;
+        EXPECT_EQ(run.Out.rfind("exported " + std::to_string(count)
+                          + (count == 1 ? " frame" : " frames") + " to " + dir.File("out") + " in ",
+                      0),
+            0u)
+            << run.Out;
+        auto names = FilesIn(dir.File("out"));
+        ASSERT_EQ(names.size(), count);
+        EXPECT_EQ(names.front(), first);
+        EXPECT_EQ(names.back(), last);
+        // Sorted by name is frame order: each file holds the frame of its position.
+        auto cel = Load(dir.File("a.cel"));
+        for (size_t i = 0; i < count; i += 7)
+            EXPECT_EQ(ReadPicture(dir.File("out/" + names[i])).BitmapPixels,
+                Decoded(*cel->Frames[i]->Frame));
+        // --frame keeps the padding of the whole CEL.
+        ToolRun one = RunTool(
+            dir, { "export", dir.File("a.cel"), dir.File("one"), "--frame", "0", "--quiet" });
+        EXPECT_EQ(one.Out, "");
+        EXPECT_EQ(FilesIn(dir.File("one")),
+            std::vector<std::string> { first.substr(0, first.size() - 3) + "bmp" });
+    }
+}
+
+TEST(CelToolBatch, FoldersAreTakenInNaturalOrderAndListsRelativeToTheirFolder)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.File("in/sub"));
+    std::mt19937 random(3);
+    std::vector<DataArray> images;
+    for (int i = 1; i <= 120; ++i) {
+        Bitmap bitmap { 4, 3, RandomImage(random, 4, 3) };
+        images.push_back(bitmap.BitmapPixels);
+        // BMP and PNG side by side, the extension in either case.
+        const std::string name = "in/a_" + std::to_string(i) + (i % 3 ? ".bmp" : ".PNG");
+        if (i % 3)
+            ASSERT_EQ(WriteBitmap(dir.File(name), bitmap, DefaultPalette(), 8), BitmapWritten);
+        else
+            ASSERT_EQ(WritePNG(dir.File(name), bitmap, DefaultPalette(), 24), BitmapWritten);
+    }
+    WriteBytes(dir.File("in/notes.txt"), { 'x' }); // neither picture extension: left out
+    ToolRun run
+        = RunTool(dir, { "build", dir.File("all.cel"), dir.File("in"), "--database", "--quiet" });
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    auto cel = Load(dir.File("all.cel"));
+    ASSERT_EQ(cel->FrameCount, 120u);
+    for (uint32_t i = 0; i < 120; ++i) {
+        EXPECT_EQ(cel->Frames[i]->Frame->Name, "a_" + std::to_string(i + 1));
+        EXPECT_EQ(Decoded(*cel->Frames[i]->Frame), images[i]) << i;
+    }
+
+    // @LIST: a relative line is taken from the list's folder, an absolute one as it is;
+    // blank lines and Windows line ends are ignored. Arguments keep their order.
+    WriteBytes(dir.File("in/sub/list.txt"), [&] {
+        std::string text = "../a_10.bmp\r\n\n" + dir.File("in/a_2.bmp") + "\n../a_3.PNG";
+        return std::vector<uint8_t>(text.begin(), text.end());
+    }());
+    ToolRun listed = RunTool(dir,
+        { "build", dir.File("list.cel"), dir.File("in/a_7.bmp"), "@" + dir.File("in/sub/list.txt"),
+            "--database", "--quiet" });
+    ASSERT_EQ(listed.ExitCode, 0) << listed.Err;
+    auto fromList = Load(dir.File("list.cel"));
+    std::vector<std::string> names;
+    for (const auto& slot : fromList->Frames)
+        names.push_back(slot->Frame->Name);
+    EXPECT_EQ(names, (std::vector<std::string> { "a_7", "a_10", "a_2", "a_3" }));
+    EXPECT_EQ(Decoded(*fromList->Frames[1]->Frame), images[9]);
+
+    ToolRun missing = RunTool(dir, { "build", dir.File("x.cel"), "@" + dir.File("none.txt") });
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_EQ(missing.Err, "vornix-cel: " + dir.File("none.txt") + ": Cannot read file\n");
+}
+
+TEST(CelToolBatch, WidthOptionSelectsThatCandidateOrWarnsOncePerFrame)
+{
+    TempDir dir;
+    // 40 x 30 single-pixel runs: no row end is forced, so 1200 is the first candidate and 40
+    // one of many.
+    DataArray image(1200);
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = i % 2 ? 0x90 : 0xFF;
+    std::vector<std::unique_ptr<CELFrame>> frames;
+    frames.push_back(EncodedFrame(40, 30, image));
+    frames.push_back(EncodedFrame(7, 3, DataArray(21, 0x91))); // one run per row: 7 only
+    SaveCEL(dir.File("w.cel"), std::move(frames), false, false);
+    auto plain = Load(dir.File("w.cel"));
+    ASSERT_EQ(plain->Frames[0]->Frame->Width, 1200u);
+
+    const std::string warning = "vornix-cel: " + dir.File("w.cel")
+        + ": warning: frame 1 has no candidate width 40; it keeps width 7\n";
+    ToolRun run = RunTool(
+        dir, { "export", dir.File("w.cel"), dir.File("out"), "--width", "40", "--quiet" });
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Err, warning);
+    Bitmap first = ReadPicture(dir.File("out/w_0.bmp"));
+    EXPECT_EQ(first.BitmapWidth, 40u);
+    EXPECT_EQ(first.BitmapHeight, 30u);
+    EXPECT_EQ(first.BitmapPixels, image);
+    EXPECT_EQ(ReadPicture(dir.File("out/w_1.bmp")).BitmapWidth, 7u);
+
+    ToolRun info = RunTool(dir, { "info", dir.File("w.cel"), "--width", "40", "--json" });
+    ASSERT_EQ(info.ExitCode, 0);
+    EXPECT_EQ(info.Err, warning);
+    Json json = ParseJson(info.Out);
+    EXPECT_EQ(json["frames"][0]["width"].Int(), 40);
+    EXPECT_EQ(json["frames"][0]["height"].Int(), 30);
+    EXPECT_EQ(json["frames"][1]["width"].Int(), 7);
+
+    ToolRun sheet = RunTool(
+        dir, { "sheet", dir.File("w.cel"), dir.File("s.png"), "--width", "40", "--quiet" });
+    ASSERT_EQ(sheet.ExitCode, 0);
+    EXPECT_EQ(sheet.Err, warning);
+    EXPECT_EQ(ParseJson(ReadText(dir.File("s.json")))["cell_height"].Int(), 30);
+
+    for (std::string bad : { "0", "-4", "x" }) {
+        ToolRun refused
+            = RunTool(dir, { "export", dir.File("w.cel"), dir.File("o"), "--width", bad });
+        EXPECT_EQ(refused.ExitCode, 2) << bad;
+    }
+}
+
+TEST(CelToolSheet, MixedSizesGoIntoEqualCellsAndUnviewableFramesAreSkipped)
+{
+    TempDir dir;
+    // Frames 0 ... 5 of mixed sizes; frame 3 is replaced by one that cannot be shown.
+    std::vector<std::pair<uint32_t, uint32_t>> sizes { { 5, 4 }, { 9, 2 }, { 3, 7 }, { 1, 1 },
+        { 6, 6 }, { 2, 3 } };
+    std::vector<DataArray> images = WriteFrames(dir.File("m.cel"), 6, sizes, 9);
+    {
+        auto cel = Load(dir.File("m.cel"), true);
+        std::vector<uint8_t> bytes = ReadBytes(dir.File("m.cel"));
+        // Rewrite frame 3 as a lone control byte 0 (DiagNull), keeping the others' bytes.
+        std::vector<std::unique_ptr<CELFrame>> frames;
+        for (uint32_t i = 0; i < 6; ++i)
+            frames.push_back(CELFrame::CreateCopy(*cel->Frames[i]->Frame));
+        frames[3]->Data = { 0x00 };
+        frames[3]->DataLength = 1;
+        frames[3]->AnalyseData();
+        ASSERT_FALSE(frames[3]->Viewable());
+        SaveCEL(dir.File("m.cel"), std::move(frames), true, true);
+    }
+    ToolRun run = RunTool(dir, { "sheet", dir.File("m.cel"), dir.File("out/m.png") });
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    EXPECT_EQ(run.Err,
+        "vornix-cel: " + dir.File("m.cel")
+            + ": warning: frame 3 skipped: not viewable (DiagNull)\n");
+    EXPECT_EQ(run.Out.rfind("wrote 5 frames to " + dir.File("out/m.png") + " in ", 0), 0u);
+
+    Json atlas = ParseJson(ReadText(dir.File("out/m.json")));
+    EXPECT_EQ(atlas["image"].Text, "m.png");
+    EXPECT_EQ(atlas["cel"].Text, "m.cel");
+    EXPECT_EQ(atlas["columns"].Int(), 3); // 3 x 3 >= 5 > 2 x 2
+    EXPECT_EQ(atlas["cell_width"].Int(), 9);
+    EXPECT_EQ(atlas["cell_height"].Int(), 7);
+    ASSERT_EQ(atlas["frames"].Items.size(), 5u);
+
+    Bitmap sheet = ReadPicture(dir.File("out/m.png"));
+    ASSERT_EQ(sheet.BitmapWidth, 27u);
+    ASSERT_EQ(sheet.BitmapHeight, 14u);
+    // Expected sheet, built from the frames: top-left corners of cells, the rest 255.
+    DataArray expected(27 * 14, 255);
+    const std::vector<uint32_t> placedIndex { 0, 1, 2, 4, 5 };
+    for (size_t j = 0; j < placedIndex.size(); ++j) {
+        const uint32_t i = placedIndex[j];
+        const Json& entry = atlas["frames"][j];
+        const uint32_t x = static_cast<uint32_t>(j % 3) * 9, y = static_cast<uint32_t>(j / 3) * 7;
+        EXPECT_EQ(entry["index"].Int(), i);
+        EXPECT_EQ(entry["name"].Text, "f" + std::to_string(i));
+        EXPECT_EQ(entry["x"].Int(), x);
+        EXPECT_EQ(entry["y"].Int(), y);
+        EXPECT_EQ(entry["width"].Int(), sizes[i].first);
+        EXPECT_EQ(entry["height"].Int(), sizes[i].second);
+        for (uint32_t row = 0; row < sizes[i].second; ++row) // row 0 is the frame's bottom
+            for (uint32_t col = 0; col < sizes[i].first; ++col)
+                expected[(14 - y - sizes[i].second + row) * 27 + x + col]
+                    = images[i][row * sizes[i].first + col];
+    }
+    EXPECT_EQ(sheet.BitmapPixels, expected);
+
+    // --columns; a 24-bit sheet reads back to the same indices.
+    ToolRun wide = RunTool(dir,
+        { "sheet", dir.File("m.cel"), dir.File("w.png"), "--columns", "5", "--bpp", "24",
+            "--quiet" });
+    ASSERT_EQ(wide.ExitCode, 0);
+    Bitmap row = ReadPicture(dir.File("w.png"));
+    EXPECT_EQ(row.BitmapWidth, 45u);
+    EXPECT_EQ(row.BitmapHeight, 7u);
+}
+
+TEST(CelToolSheet, SheetThenBuildFromTheAtlasGivesBackEveryFrameByteForByte)
+{
+    TempDir dir;
+    std::vector<std::pair<uint32_t, uint32_t>> sizes { { 12, 41 }, { 30, 5 }, { 7, 7 },
+        { 64, 50 } };
+    WriteFrames(dir.File("r.cel"), 11, sizes, 21);
+    ToolRun sheet = RunTool(dir, { "sheet", dir.File("r.cel"), dir.File("r.png"), "--quiet" });
+    ASSERT_EQ(sheet.ExitCode, 0) << sheet.Err;
+    for (bool withHeaders : { true, false }) {
+        std::vector<std::string> args { "build", dir.File("back.cel"), "--sheet", dir.File("r.png"),
+            "--atlas", dir.File("r.json"), "--database", "--quiet" };
+        if (!withHeaders)
+            args.push_back("--no-headers");
+        ToolRun build = RunTool(dir, args);
+        ASSERT_EQ(build.ExitCode, 0) << build.Err;
+        auto original = Load(dir.File("r.cel"));
+        auto back = Load(dir.File("back.cel"));
+        ASSERT_EQ(back->FrameCount, 11u);
+        for (uint32_t i = 0; i < 11; ++i) {
+            const CELFrame& a = *original->Frames[i]->Frame;
+            const CELFrame& b = *back->Frames[i]->Frame;
+            EXPECT_EQ(b.Data, a.Data) << i;
+            EXPECT_EQ(b.Name, a.Name);
+            EXPECT_EQ(b.Width, a.Width);
+            if (withHeaders)
+                EXPECT_EQ(b.Header, a.Header);
+        }
+    }
+    // A damaged atlas is refused with what is wrong, and nothing is written.
+    for (const auto& [text, problem] : std::vector<std::pair<std::string, std::string>> {
+             { "{\"frames\": [", "not an atlas: not valid JSON" },
+             { "{\"frame\": []}", "not an atlas: no \"frames\" list" },
+             { "{\"frames\": [{\"x\": 0, \"y\": 0, \"width\": 5}]}",
+                 "not an atlas: frame entry 0 has no whole number \"height\"" },
+             { "{\"frames\": [{\"x\": -1, \"y\": 0, \"width\": 5, \"height\": 1}]}",
+                 "not an atlas: frame entry 0 has no whole number \"x\"" },
+             { "{\"frames\": [{\"x\": 252, \"y\": 0, \"width\": 5, \"height\": 1}]}",
+                 "not an atlas: frame entry 0 lies outside the 256 x 150 picture" } }) {
+        WriteBytes(dir.File("bad.json"), std::vector<uint8_t>(text.begin(), text.end()));
+        ToolRun refused = RunTool(dir,
+            { "build", dir.File("no.cel"), "--sheet", dir.File("r.png"), "--atlas",
+                dir.File("bad.json") });
+        EXPECT_EQ(refused.ExitCode, 1) << text;
+        EXPECT_EQ(refused.Err, "vornix-cel: " + dir.File("bad.json") + ": " + problem + "\n");
+        EXPECT_FALSE(std::filesystem::exists(dir.File("no.cel")));
+    }
+}
+
+TEST(CelToolSheet, CellsAreCutRowByRowUpToTheCountOrTheLastVisibleCell)
+{
+    TempDir dir;
+    // A 4 x 3 grid of 5 x 2 cells: cell c filled with colour 130 + c, cells 7 and up empty,
+    // and strips to the right (3 pixels) and below (1 row) that are no cell.
+    const uint32_t width = 23, height = 7;
+    Bitmap sheet { width, height, DataArray(width * height, 255) };
+    for (uint32_t c = 0; c < 7; ++c) {
+        const uint32_t x = c % 4 * 5, yTop = c / 4 * 2;
+        for (uint32_t r = 0; r < 2; ++r)
+            for (uint32_t k = 0; k < 5; ++k)
+                sheet.BitmapPixels[(height - 1 - yTop - r) * width + x + k]
+                    = static_cast<uint8_t>(130 + c + (r == 0 ? 0 : 100));
+    }
+    sheet.BitmapPixels[0] = 140; // in the strip below the last row of cells: ignored
+    ASSERT_EQ(WritePNG(dir.File("g.png"), sheet, DefaultPalette(), 8), BitmapWritten);
+
+    auto cells = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args { "build", dir.File("g.cel"), "--sheet", dir.File("g.png"),
+            "--cell", "5x2", "--database", "--quiet" };
+        args.insert(args.end(), extra.begin(), extra.end());
+        ToolRun run = RunTool(dir, args);
+        EXPECT_EQ(run.ExitCode, 0) << run.Err;
+        return Load(dir.File("g.cel"));
+    };
+    auto found = cells({});
+    ASSERT_EQ(found->FrameCount, 7u);
+    for (uint32_t c = 0; c < 7; ++c) {
+        const CELFrame& frame = *found->Frames[c]->Frame;
+        DataArray expected(10);
+        for (size_t p = 0; p < 10; ++p) // bottom row first: the cell's lower row
+            expected[p] = static_cast<uint8_t>(130 + c + (p < 5 ? 100 : 0));
+        EXPECT_EQ(Decoded(frame), expected) << c;
+        EXPECT_EQ(frame.Name, "g_" + std::to_string(c));
+    }
+    EXPECT_EQ(cells({ "--count", "2" })->FrameCount, 2u);
+    auto all = cells({ "--count", "12" });
+    ASSERT_EQ(all->FrameCount, 12u);
+    EXPECT_EQ(Decoded(*all->Frames[11]->Frame), DataArray(10, 255));
+    EXPECT_EQ(all->Frames[11]->Frame->Name, "g_11");
+
+    ToolRun tooMany = RunTool(dir,
+        { "build", dir.File("h.cel"), "--sheet", dir.File("g.png"), "--cell", "5x2", "--count",
+            "13" });
+    EXPECT_EQ(tooMany.ExitCode, 1);
+    EXPECT_EQ(tooMany.Err,
+        "vornix-cel: " + dir.File("g.png") + ": the picture holds 12 cells of 5 x 2, not 13\n");
+    for (const auto& args :
+        std::vector<std::vector<std::string>> { { "--sheet", dir.File("g.png") },
+            { "--sheet", dir.File("g.png"), "--cell", "5x2", "--atlas", dir.File("a.json") },
+            { "--sheet", dir.File("g.png"), "--cell", "5by2" },
+            { "--sheet", dir.File("g.png"), "--cell", "0x2" },
+            { "--count", "2", dir.File("g.png") } }) {
+        std::vector<std::string> full { "build", dir.File("h.cel") };
+        full.insert(full.end(), args.begin(), args.end());
+        EXPECT_EQ(RunTool(dir, full).ExitCode, 2) << args[1];
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("h.cel")));
+}
+
+TEST(CelToolBatch, BuildListsEveryRefusedInputWithItsRuleAndWritesNothing)
+{
+    TempDir dir;
+    std::mt19937 random(8);
+    Bitmap bitmap { 6, 4, RandomImage(random, 6, 4) };
+    const std::vector<uint8_t> good = EncodeBitmap(bitmap, DefaultPalette(), 8);
+    auto changed = [&](size_t at, uint32_t value, size_t size) {
+        std::vector<uint8_t> file = good;
+        for (size_t i = 0; i < size; ++i)
+            file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+        return file;
+    };
+    WriteBytes(dir.File("good.bmp"), good);
+    WriteBytes(dir.File("four.bmp"), changed(28, 4, 2));
+    WriteBytes(dir.File("rle.bmp"), changed(30, 1, 4));
+    WriteBytes(dir.File("v5.bmp"), changed(14, 124, 4));
+    WriteBytes(dir.File("sixteen.bmp"), changed(10, 54 + 64, 4));
+    std::vector<uint8_t> png = EncodePNG(bitmap, DefaultPalette(), 8);
+    png.resize(png.size() - 20); // the end of the stream is missing
+    WriteBytes(dir.File("cut.png"), png);
+    WriteBytes(dir.File("text.bmp"), { 'h', 'e', 'l', 'l', 'o' });
+    WriteBytes(dir.File("out.cel"), { 1, 2, 3 });
+
+    ToolRun run = RunTool(dir,
+        { "build", dir.File("out.cel"), dir.File("four.bmp"), dir.File("good.bmp"),
+            dir.File("rle.bmp"), dir.File("v5.bmp"), dir.File("missing.png"),
+            dir.File("sixteen.bmp"), dir.File("cut.png"), dir.File("text.bmp") });
+    EXPECT_EQ(run.ExitCode, 1);
+    auto line = [&](const std::string& name, const std::string& reason) {
+        return "vornix-cel: " + dir.File(name) + ": " + reason + "\n";
+    };
+    EXPECT_EQ(run.Err,
+        line("four.bmp", "File has unsupported format (4 bits per pixel)")
+            + line("rle.bmp", "File has unsupported format (RLE8 compression)")
+            + line("v5.bmp", "File has unsupported format (124-byte BITMAPV5 header)")
+            + line("missing.png", "Cannot read file")
+            + line("sixteen.bmp", "File has unsupported format (colour table of 16 entries)")
+            + line("cut.png",
+                "File has unsupported format (not a readable PNG (damaged, truncated, or above "
+                "64 Mi pixels))")
+            + line("text.bmp", "File has unsupported format (neither a BMP nor a PNG file)")
+            + "vornix-cel: hint: save such pictures as PNG, or as uncompressed 8- or 24-bit BMP "
+              "with a 40-byte header and a full colour table\n");
+    EXPECT_EQ(run.Out, "");
+    EXPECT_EQ(ReadBytes(dir.File("out.cel")), (std::vector<uint8_t> { 1, 2, 3 }));
+
+    // A PNG named .bmp is read as the PNG it is.
+    WriteBytes(dir.File("png.bmp"), EncodePNG(bitmap, DefaultPalette(), 8));
+    ToolRun byContent
+        = RunTool(dir, { "build", dir.File("out.cel"), dir.File("png.bmp"), "--quiet" });
+    ASSERT_EQ(byContent.ExitCode, 0) << byContent.Err;
+    EXPECT_EQ(Decoded(*Load(dir.File("out.cel"), true)->Frames[0]->Frame), bitmap.BitmapPixels);
+
+    // info on a picture says what it is.
+    ToolRun info = RunTool(dir, { "info", dir.File("png.bmp") });
+    EXPECT_EQ(info.ExitCode, 1);
+    EXPECT_EQ(info.Err,
+        line("png.bmp",
+            "a PNG picture, not a CEL file (vornix-cel build OUT.cel " + dir.File("png.bmp")
+                + " makes a CEL of it)"));
+    ToolRun bmpInfo = RunTool(dir, { "info", "--json", dir.File("good.bmp") });
+    EXPECT_EQ(ParseJson(bmpInfo.Out)["format"].Text, "BMP");
+}
+
+TEST(CelToolBatch, NoOverwriteRefusesBeforeWritingAnything)
+{
+    TempDir dir;
+    WriteFrames(dir.File("n.cel"), 3, { { 4, 4 } }, 2);
+    std::filesystem::create_directories(dir.File("out"));
+    WriteBytes(dir.File("out/n_2.bmp"), { 7 });
+    ToolRun run = RunTool(dir, { "export", dir.File("n.cel"), dir.File("out"), "--no-overwrite" });
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Err,
+        "vornix-cel: " + dir.File("out/n_2.bmp")
+            + ": File exists; nothing written (--no-overwrite)\n");
+    EXPECT_EQ(FilesIn(dir.File("out")), std::vector<std::string> { "n_2.bmp" });
+    // As PNG the targets are free.
+    EXPECT_EQ(
+        RunTool(dir,
+            { "export", dir.File("n.cel"), dir.File("out"), "--no-overwrite", "--format", "png" })
+            .ExitCode,
+        0);
+    // Without the option the file is replaced.
+    ASSERT_EQ(RunTool(dir, { "export", dir.File("n.cel"), dir.File("out") }).ExitCode, 0);
+    EXPECT_GT(ReadBytes(dir.File("out/n_2.bmp")).size(), 1u);
+
+    for (const std::string existing : { "s.png", "s.json" }) {
+        TempDir sheetDir;
+        WriteBytes(sheetDir.File(existing), { 7 });
+        ToolRun sheet = RunTool(
+            sheetDir, { "sheet", dir.File("n.cel"), sheetDir.File("s.png"), "--no-overwrite" });
+        EXPECT_EQ(sheet.ExitCode, 1);
+        EXPECT_EQ(sheet.Err,
+            "vornix-cel: " + sheetDir.File(existing)
+                + ": File exists; nothing written (--no-overwrite)\n");
+        EXPECT_EQ(ReadBytes(sheetDir.File(existing)), std::vector<uint8_t> { 7 });
+    }
+}
+
+TEST(CelToolBatch, OneJobAndTwoJobsWriteTheSameBytes)
+{
+    TempDir dir;
+    WriteFrames(dir.File("j.cel"), 40, { { 17, 9 }, { 96, 96 }, { 3, 50 } }, 4);
+    auto run = [&](std::vector<std::string> args) {
+        ToolRun result = RunTool(dir, args);
+        EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    };
+    for (const std::string jobs : { "1", "2" }) {
+        for (const std::string format : { "bmp", "png" })
+            run({ "export", dir.File("j.cel"), dir.File(format + jobs), "--format", format,
+                "--jobs", jobs, "--bpp", format == "png" ? "24" : "8" });
+        run({ "sheet", dir.File("j.cel"), dir.File("sheet" + jobs + "/s.png"), "--jobs", jobs });
+        run({ "build", dir.File("b" + jobs + ".cel"), dir.File("png" + jobs), "--database",
+            "--jobs", jobs });
+    }
+    for (const std::string folder : { "bmp", "png" }) {
+        auto names = FilesIn(dir.File(folder + "1"));
+        ASSERT_EQ(names.size(), 40u);
+        EXPECT_EQ(names, FilesIn(dir.File(folder + "2")));
+        for (const auto& name : names)
+            EXPECT_EQ(ReadBytes(dir.File(folder + "1/" + name)),
+                ReadBytes(dir.File(folder + "2/" + name)))
+                << name;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("sheet1/s.png")), ReadBytes(dir.File("sheet2/s.png")));
+    EXPECT_EQ(ReadBytes(dir.File("sheet1/s.json")), ReadBytes(dir.File("sheet2/s.json")));
+    EXPECT_EQ(ReadBytes(dir.File("b1.cel")), ReadBytes(dir.File("b2.cel")));
+    EXPECT_EQ(ReadBytes(dir.File("b1.cel.cdb")), ReadBytes(dir.File("b2.cel.cdb")));
+    EXPECT_EQ(ReadBytes(dir.File("b1.cel")), ReadBytes(dir.File("j.cel")));
+    for (std::string bad : { "0", "257", "two" })
+        EXPECT_EQ(
+            RunTool(dir, { "export", dir.File("j.cel"), dir.File("x"), "--jobs", bad }).ExitCode,
+            2);
+}
+
+TEST(CelToolBatch, AWriteFailureInTheMiddleLeavesNoHalfFileAndExitsOne)
+{
+    TempDir dir;
+    // Frame 5 makes a BMP of 41,078 bytes, the others of 1,094; files may grow to 10,240.
+    std::vector<std::pair<uint32_t, uint32_t>> sizes(10, { 4, 4 });
+    sizes[5] = { 200, 200 };
+    WriteFrames(dir.File("f.cel"), 10, sizes, 6);
+    ToolRun run = RunTool(
+        dir, { "export", dir.File("f.cel"), dir.File("out"), "--jobs", "1" }, "ulimit -f 20; ");
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_EQ(run.Err,
+        "vornix-cel: " + dir.File("out/f_5.bmp") + ": Cannot write file\n"
+            + "vornix-cel: " + dir.File("out") + ": 4 frames not written after the failure\n");
+    EXPECT_EQ(run.Out, "");
+    // The frames before it are whole; of frame 5 nothing is left, not even a temporary file.
+    EXPECT_EQ(FilesIn(dir.File("out")),
+        (std::vector<std::string> { "f_0.bmp", "f_1.bmp", "f_2.bmp", "f_3.bmp", "f_4.bmp" }));
+    auto cel = Load(dir.File("f.cel"));
+    for (uint32_t i = 0; i < 5; ++i)
+        EXPECT_EQ(ReadPicture(dir.File("out/f_" + std::to_string(i) + ".bmp")).BitmapPixels,
+            Decoded(*cel->Frames[i]->Frame));
+}
+
+TEST(CelToolArguments, VersionPrintsTheProgramAndItsVersion)
+{
+    TempDir dir;
+    ToolRun run = RunTool(dir, { "--version" });
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Out.rfind("vornix-cel ", 0), 0u);
+    EXPECT_EQ(run.Out.back(), '\n');
+    EXPECT_GT(run.Out.size(), std::string("vornix-cel \n").size());
 }

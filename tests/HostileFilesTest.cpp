@@ -21,6 +21,8 @@
 
 #include "TestSupport.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/ImageFiles.h"
+#include "bitmaps/PNGHandler.h"
 #include "cel/CELHandler.h"
 #include "frames/FileIO.h"
 #include "palette/PaletteModel.h"
@@ -139,7 +141,7 @@ PaletteModel TestPalette()
 
 TEST(HostileFiles, EveryFileHasExactlyOneExpectation)
 {
-    for (const char* reader : { "cel", "bmp", "ini", "pal" }) {
+    for (const char* reader : { "cel", "bmp", "png", "ini", "pal" }) {
         SCOPED_TRACE(reader);
         CheckFolderMatchesExpectations(
             HostileFolder(reader), ReadExpectations(HostileFolder(reader)));
@@ -279,6 +281,38 @@ TEST(HostileFiles, BitmapsAreReadWithTheirExpectedResult)
         frame->DataLength = 3;
         uint8_t imported = ImportBitmap((HostileFolder("bmp") / name).string(), palette, *frame);
         EXPECT_EQ(imported, result);
+        if (imported != BitmapOK)
+            EXPECT_EQ(frame->Data, (DataArray { 0x02, 0x90, 0x91 }));
+    }
+}
+
+TEST(HostileFiles, PNGFilesAreReadWithTheirExpectedResult)
+{
+    const PaletteModel palette = TestPalette();
+    auto expected = ReadExpectations(HostileFolder("png"));
+    for (const auto& [name, expectation] : expected) {
+        SCOPED_TRACE(name);
+        const std::string path = (HostileFolder("png") / name).string();
+        // In a child with limited address space: a reader that allocated for the size in a
+        // header instead of refusing it fails here instead of taking the test program down.
+        const int code = InChild([&] {
+            Bitmap bitmap;
+            const uint8_t result = ReadPNG(path, palette, bitmap);
+            if (result == BitmapOK
+                && bitmap.BitmapPixels.size()
+                    != uint64_t { bitmap.BitmapWidth } * bitmap.BitmapHeight)
+                return 99;
+            Bitmap again;
+            if (ReadImageFile(path, palette, again) != result)
+                return 98;
+            return int { result };
+        });
+        EXPECT_EQ(code, int { ParseStatus(expectation) });
+        auto frame = CELFrame::CreateEmpty();
+        frame->Data = { 0x02, 0x90, 0x91 };
+        frame->DataLength = 3;
+        const uint8_t imported = ImportImageFile(path, palette, *frame);
+        EXPECT_EQ(imported, ParseStatus(expectation));
         if (imported != BitmapOK)
             EXPECT_EQ(frame->Data, (DataArray { 0x02, 0x90, 0x91 }));
     }

@@ -384,3 +384,29 @@ TEST(ViewerShift, RandomImagesAgainstThePixelRuleAndUndoing)
     oneColumn.ShiftRight();
     EXPECT_EQ(oneColumn.FrameImage, column);
 }
+
+// The frames the lists refuse to decode are exactly the sizes the viewer refuses to hold.
+TEST(ViewerLimits, RegressionHugeFrameWasDecodedIntoGigabytes)
+{
+    auto frame = CELFrame::CreateEmpty();
+    struct Case {
+        uint32_t Width;
+        uint32_t Height;
+    };
+    const Case cases[] = { { 1, 1 }, { 16384, 1 }, { 16385, 1 }, { 1, 16384 }, { 1, 16385 },
+        { 16384, 4096 }, { 16384, 4097 }, { 8192, 8192 }, { 8192, 8193 }, { 4294967295u, 1 },
+        { 65536, 65536 }, { 4096, 16384 } };
+    for (const Case& c : cases) {
+        frame->Width = c.Width;
+        frame->Height = c.Height;
+        ViewerState view = ViewerWith(2, 2, 1);
+        EXPECT_EQ(ViewerState::TooLargeToShow(*frame), !view.ResizeImage(c.Width, c.Height))
+            << c.Width << "x" << c.Height;
+    }
+    frame->Width = 16385;
+    frame->Height = 1;
+    EXPECT_TRUE(ViewerState::TooLargeToShow(*frame));
+    frame->Width = 16384;
+    frame->Height = 4096;
+    EXPECT_FALSE(ViewerState::TooLargeToShow(*frame));
+}

@@ -151,6 +151,12 @@ std::vector<BoundLine> ViewerState::BoundLines(const BlockRowSet& blockRows) con
     return lines;
 }
 
+bool ViewerState::TooLargeToShow(const CELFrame& frame)
+{
+    return frame.Width > MaxSide || frame.Height > MaxSide
+        || static_cast<uint64_t>(frame.Width) * frame.Height > MaxPixels;
+}
+
 bool ViewerState::ResizeImage(uint32_t newWidth, uint32_t newHeight)
 {
     // Zero is refused as the window's "Incorrect sizes"; so is a size that could not sensibly

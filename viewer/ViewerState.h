@@ -46,6 +46,11 @@ public:
 
     bool HasFrame() const { return ViewedFrame != nullptr; }
 
+    // True when the frame at its selected width is beyond what the viewer holds (MaxSide on a
+    // side or MaxPixels in all). Such a frame is listed but never decoded: a few bytes of run
+    // data can stand for billions of pixels, and decoding them would take that much memory.
+    static bool TooLargeToShow(const CELFrame& frame);
+
     // Zoom as a divisor: a zero Zoom counts as 1, so no mapping ever divides by zero.
     uint32_t ZoomFactor() const;
     // True when FrameImage holds at least ImageWidth x ImageHeight pixels; the pixel

@@ -10,7 +10,10 @@
 #include <QToolTip>
 
 #include "app/AppContext.h"
+#include "app/GuiWindowKind.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/ImageFiles.h"
+#include "bitmaps/PNGHandler.h"
 #include "framelists/FrameWnd.h"
 #include "frames/CommVar.h"
 #include "palette/GuiColourCell.h"
@@ -53,6 +56,7 @@ TWindView::TWindView(AppContext& app)
 {
     app.WindView = this;
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    AskForTitleBarOnly(*this);
     setWindowTitle("View Frame");
     setMinimumSize(208 - FrameExtraWidth, 370 - FrameExtraHeight);
     resize(DesignClientWidth, DesignClientHeight);
@@ -455,6 +459,13 @@ void TWindView::StoreFrame(bool encode)
 
 void TWindView::BtnSaveFrameClick()
 {
+    // A width choice derives the height from the current size, so the image in view can be
+    // 0 pixels high (or wide); encoding it would give a frame with no data, and a CEL that
+    // holds one can never be read again.
+    if (app.View.HasFrame() && (app.View.ImageWidth == 0 || app.View.ImageHeight == 0)) {
+        Message(app, "Incorrect sizes");
+        return;
+    }
     StoreFrame(true);
 }
 
@@ -465,14 +476,15 @@ void TWindView::BtnImpFrClick()
         return;
     FileDialogOptions options;
     options.Title = "Import Bitmap file";
-    options.Filter = "Bitmap|*.bmp";
+    options.Filter = "Bitmap|*.bmp|PNG image|*.png";
     options.DefaultExtension = "bmp";
     options.MustExist = true;
     const std::optional<QString> chosen = app.dialogs.OpenFileName(options);
     if (!chosen)
         return;
     CELFrame& frame = *v.ViewedFrame->Frame;
-    const uint8_t result = ImportBitmap(chosen->toStdString(), app.Pal, frame);
+    // BMP or PNG, whichever the file's first bytes say it is.
+    const uint8_t result = ImportImageFile(chosen->toStdString(), app.Pal, frame);
     if (result == BitmapCannotOpen) {
         Message(app, "Cannot read file");
         return;
@@ -486,12 +498,15 @@ void TWindView::BtnImpFrClick()
     StoreFrame(false);
     EditFrWidth->setText(QString::number(v.ImageWidth));
     EditFrHeight->setText(QString::number(v.ImageHeight));
-    if (!frame.Viewable()) {
+    const bool tooLarge = frame.Viewable() && ViewerState::TooLargeToShow(frame);
+    if (!frame.Viewable() || tooLarge) {
         // A picture whose data admits no width cannot be decoded; it is treated like any
-        // frame that cannot be shown.
+        // frame that cannot be shown, and so is one whose width makes it too large to hold.
         v.ViewedFrame = nullptr;
         setWindowTitle("View Frame");
         RedrawView(true);
+        if (tooLarge)
+            Message(app, "Frame is too large to show");
         return;
     }
     frame.DecodeImage(v.FrameImage);
@@ -509,7 +524,7 @@ void TWindView::BtnExpFrClick()
         return;
     FileDialogOptions options;
     options.Title = "Export Bitmap file";
-    options.Filter = "Bitmap|*.bmp";
+    options.Filter = "Bitmap|*.bmp|PNG image|*.png";
     options.DefaultExtension = "bmp";
     const std::optional<QString> chosen = app.dialogs.SaveFileName(options);
     if (!chosen)
@@ -520,7 +535,11 @@ void TWindView::BtnExpFrClick()
     bitmap.BitmapPixels = v.FrameImage;
     // No selected item (an odd index from the settings) exports 8 bits.
     const uint32_t bits = ComboBPP->currentIndex() == 1 ? 24 : 8;
-    if (WriteBitmap(chosen->toStdString(), bitmap, app.Pal, bits) != BitmapWritten)
+    const std::string path = chosen->toStdString();
+    const uint8_t result = ExportFormatForName(path) == ImageFileFormat::PNG
+        ? WritePNG(path, bitmap, app.Pal, bits)
+        : WriteBitmap(path, bitmap, app.Pal, bits);
+    if (result != BitmapWritten)
         Message(app, "Cannot write file");
 }
 

@@ -18,6 +18,7 @@
 #include <QtTest>
 
 #include "app/AppContext.h"
+#include "bitmaps/PNGHandler.h"
 #include "app/GuiApp.h"
 #include "framelists/FrameWnd.h"
 #include "gui/ViewPalFixtures.h"
@@ -215,6 +216,8 @@ private slots:
     void importRefusals();
     void exportWritesEightAndTwentyFourBits();
     void exportFailureAndOddBitsChoice();
+    void importTakesPNGByContent();
+    void exportWritesPNGForPNGNames();
     void blockBoundsAndTheirColour();
     void saveFrameRefreshesTheFrameList();
 };
@@ -694,7 +697,7 @@ void ViewerWndTest::importReadsEightAndTwentyFourBits()
     QVERIFY(env.dialogs.Messages.empty());
     const FileDialogOptions& options = env.dialogs.FileDialogs.at(0);
     QCOMPARE(options.Title, QString("Import Bitmap file"));
-    QCOMPARE(options.Filter, QString("Bitmap|*.bmp"));
+    QCOMPARE(options.Filter, QString("Bitmap|*.bmp|PNG image|*.png"));
     QCOMPARE(options.DefaultExtension, QString("bmp"));
     QVERIFY(options.MustExist);
     QCOMPARE(env.app->View.ImageWidth, 5u);
@@ -772,7 +775,7 @@ void ViewerWndTest::exportWritesEightAndTwentyFourBits()
     env.dialogs.FileAnswers.push_back(QString::fromStdString(eight));
     env.view->BtnExpFr->click();
     QCOMPARE(env.dialogs.FileDialogs.at(0).Title, QString("Export Bitmap file"));
-    QCOMPARE(env.dialogs.FileDialogs.at(0).Filter, QString("Bitmap|*.bmp"));
+    QCOMPARE(env.dialogs.FileDialogs.at(0).Filter, QString("Bitmap|*.bmp|PNG image|*.png"));
     QCOMPARE(env.dialogs.FileDialogs.at(0).DefaultExtension, QString("bmp"));
     QByteArray bytes = ReadFile(eight);
     QCOMPARE(bytes.size(), 1082);
@@ -927,6 +930,81 @@ void ViewerWndTest::saveFrameRefreshesTheFrameList()
     QVERIFY(frames.ListLeft->item(2)->text() != before);
     QCOMPARE(frames.ComboLSelW->currentIndex(), int(saved.WidthIndex));
     QVERIFY(dialogs.Messages.empty());
+}
+
+void ViewerWndTest::importTakesPNGByContent()
+{
+    Env env;
+    DistinctPalette(env.app->Pal);
+    FrameSlotRef slot = env.Show(3, 2, Random(3, 2, 40));
+    std::mt19937 random(41);
+    Bitmap picture { 6, 4, DataArray(24) };
+    for (auto& pixel : picture.BitmapPixels)
+        pixel = uint8_t(0x7F + random() % 0x81);
+    // A PNG under a BMP name is read as the PNG it is, and one under its own name too.
+    for (const char* name : { "sprite.bmp", "sprite.png" }) {
+        const std::string file = env.File(name);
+        QCOMPARE(int(WritePNG(file, picture, env.app->Pal, 24)), int(BitmapWritten));
+        env.dialogs.FileAnswers.push_back(QString::fromStdString(file));
+        env.view->BtnImpFr->click();
+        QVERIFY(env.dialogs.Messages.empty());
+        QCOMPARE(env.app->View.ImageWidth, 6u);
+        QCOMPARE(env.app->View.ImageHeight, 4u);
+        QCOMPARE(env.view->EditFrWidth->text(), QString("6"));
+        QCOMPARE(env.app->View.FrameImage, picture.BitmapPixels);
+        QCOMPARE(slot->Frame->Width, 6u);
+        picture.BitmapPixels[0] = 0x90; // the second file differs
+    }
+    // A damaged PNG is refused with the same message as a refused BMP; the frame stays.
+    const DataArray image = env.app->View.FrameImage;
+    const DataArray data = slot->Frame->Data;
+    std::vector<uint8_t> bytes = EncodePNG(picture, env.app->Pal, 8);
+    bytes.resize(bytes.size() - 20);
+    WriteFile(env.File("cut.png"),
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+    env.dialogs.FileAnswers.push_back(QString::fromStdString(env.File("cut.png")));
+    env.view->BtnImpFr->click();
+    ExpectOnlyError(env.dialogs, "File has unsupported format");
+    QCOMPARE(env.app->View.FrameImage, image);
+    QCOMPARE(slot->Frame->Data, data);
+}
+
+void ViewerWndTest::exportWritesPNGForPNGNames()
+{
+    Env env;
+    DistinctPalette(env.app->Pal);
+    DataArray image = Random(5, 3, 42);
+    image[2] = 0xFF;
+    FrameSlotRef slot = env.Show(5, 3, image);
+    const DataArray data = slot->Frame->Data;
+    const QByteArray signature(reinterpret_cast<const char*>(PNGSignature), 8);
+    for (int bits = 0; bits < 2; ++bits) {
+        env.view->ComboBPP->setCurrentIndex(bits);
+        for (const char* name : { "a.png", "b.PNG", "c.Png" }) {
+            const std::string file = env.File((std::to_string(bits) + name).c_str());
+            env.dialogs.FileAnswers.push_back(QString::fromStdString(file));
+            env.view->BtnExpFr->click();
+            QVERIFY(env.dialogs.Messages.empty());
+            const QByteArray bytes = ReadFile(file);
+            QCOMPARE(bytes.left(8), signature);
+            // Colour type at byte 25 of the file: 3 palette, 2 RGB.
+            QCOMPARE(int(uint8_t(bytes[25])), bits == 0 ? 3 : 2);
+            Bitmap back;
+            QCOMPARE(int(ReadPNG(file, env.app->Pal, back)), int(BitmapOK));
+            QCOMPARE(back.BitmapPixels, image);
+        }
+    }
+    // Any other name writes a BMP, ".png" inside a name included.
+    for (const char* name : { "d.bmp", "e.png.bmp", "f", "g.pn" }) {
+        const std::string file = env.File(name);
+        env.dialogs.FileAnswers.push_back(QString::fromStdString(file));
+        env.view->BtnExpFr->click();
+        QCOMPARE(ReadFile(file).left(2), QByteArray("BM"));
+    }
+    env.dialogs.FileAnswers.push_back(QString::fromStdString(env.File("no/such/folder/x.png")));
+    env.view->BtnExpFr->click();
+    ExpectOnlyError(env.dialogs, "Cannot write file");
+    QCOMPARE(slot->Frame->Data, data);
 }
 
 QTEST_MAIN(ViewerWndTest)

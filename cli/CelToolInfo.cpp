@@ -1,13 +1,20 @@
-#include "app/CelTool.h"
+#include "cli/CelTool.h"
 
 #include <algorithm>
 #include <array>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
+#include "bitmaps/ImageFiles.h"
+#include "frames/FileIO.h"
+#include "frames/FrameName.h"
+
 namespace {
 
-constexpr std::array<OptionRule, 3> InfoOptions { {
+constexpr std::array<OptionRule, 4> InfoOptions { {
     { "--headers", false },
+    { "--width", true },
     { "--no-headers", false },
     { "--json", false },
 } };
@@ -18,56 +25,43 @@ size_t ListedWidths(const CELFrame& frame)
     return std::min<size_t>({ frame.WidthCount, frame.Widths.size(), frame.BlockRows.size() });
 }
 
-template <typename Numbers> std::string JsonArray(const Numbers& numbers, size_t count)
-{
-    std::string json = "[";
-    for (size_t i = 0; i < count; ++i) {
-        if (i > 0)
-            json += ",";
-        json += std::to_string(numbers[i]);
-    }
-    return json + "]";
-}
-
-std::string FrameJson(uint32_t index, const CELFrame& frame)
+nlohmann::ordered_json FrameJson(uint32_t index, const CELFrame& frame)
 {
     size_t listed = ListedWidths(frame);
-    std::string blockRows = "[";
-    for (size_t i = 0; i < listed; ++i) {
-        if (i > 0)
-            blockRows += ",";
-        blockRows += JsonArray(frame.BlockRows[i], frame.BlockRows[i].size());
-    }
-    blockRows += "]";
-    std::ostringstream json;
-    json << "{\"index\":" << index << ",\"name\":" << JsonString(frame.Name)
-         << ",\"diagnosis\":" << static_cast<unsigned>(frame.Diagnosis)
-         << ",\"caption\":" << JsonString(FrameCaption(index, frame))
-         << ",\"width\":" << frame.Width << ",\"height\":" << frame.Height
-         << ",\"data_length\":" << frame.DataLength
-         << ",\"header\":" << JsonArray(frame.Header, frame.Header.size())
-         << ",\"widths\":" << JsonArray(frame.Widths, listed)
-         << ",\"width_index\":" << static_cast<unsigned>(frame.WidthIndex)
-         << ",\"block_rows\":" << blockRows << "}";
-    return json.str();
+    nlohmann::ordered_json blockRows = nlohmann::ordered_json::array();
+    for (size_t i = 0; i < listed; ++i)
+        blockRows.push_back(frame.BlockRows[i]);
+    return {
+        { "index", index },
+        { "name", ValidUtf8(NameForDisplay(frame.Name)) },
+        { "diagnosis", frame.Diagnosis },
+        { "caption", ValidUtf8(FrameCaption(index, frame)) },
+        { "width", frame.Width },
+        { "height", frame.Height },
+        { "data_length", frame.DataLength },
+        { "header", frame.Header },
+        { "widths", std::vector<uint32_t>(frame.Widths.begin(), frame.Widths.begin() + listed) },
+        { "width_index", frame.WidthIndex },
+        { "block_rows", std::move(blockRows) },
+    };
 }
 
 void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
 {
-    out << "{\"file\":" << JsonString(file) << ",\"status\":" << static_cast<unsigned>(cel.Status)
-        << ",\"with_headers\":" << (cel.WithHeaders == 1 ? "true" : "false")
-        << ",\"has_database\":" << (cel.HasDatabase == 1 ? "true" : "false")
-        << ",\"frame_count\":" << cel.FrameCount << ",\"frames\":[";
+    nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
-        if (i > 0)
-            out << ",";
         const CELFrame* frame = cel.Frames[i] ? cel.Frames[i]->Frame.get() : nullptr;
-        if (frame)
-            out << "\n" << FrameJson(i, *frame);
-        else
-            out << "\nnull";
+        frames.push_back(frame ? FrameJson(i, *frame) : nlohmann::ordered_json(nullptr));
     }
-    out << "]}\n";
+    nlohmann::ordered_json json = {
+        { "file", ValidUtf8(file) },
+        { "status", cel.Status },
+        { "with_headers", cel.WithHeaders == 1 },
+        { "has_database", cel.HasDatabase == 1 },
+        { "frame_count", cel.FrameCount },
+        { "frames", std::move(frames) },
+    };
+    out << json.dump() << "\n";
 }
 
 std::string Padded(std::string text, size_t width, bool right = false)
@@ -139,16 +133,40 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
     if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
         return UsageError(streams, "info", problem);
 
+    uint32_t width = 0;
+    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
+        return UsageError(streams, "info", problem);
+
     const std::string& file = parsed.Positional[0];
     std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
     bool json = parsed.Has("--json");
     if (!cel || cel->Status != LoadOK) {
         uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
+        // A picture given by mistake is named for what it is, not as a damaged CEL file.
+        std::vector<uint8_t> head;
+        ImageFileFormat format = ImageFileFormat::Unknown;
+        if (status != LoadCannotOpen && ReadFileHead(file, head, 8) == ReadResult::Ok)
+            format = DetectImageFileFormat(head);
+        if (format != ImageFileFormat::Unknown) {
+            const std::string kind = format == ImageFileFormat::BMP ? "BMP" : "PNG";
+            if (json)
+                streams.Out << nlohmann::ordered_json {
+                    { "file", ValidUtf8(file) }, { "status", status }, { "format", kind }
+                }.dump() << "\n";
+            return FileError(streams, file,
+                "a " + kind + " picture, not a CEL file (vornix-cel build OUT.cel "
+                    + PrintableText(file) + " makes a CEL of it)");
+        }
         if (json)
-            streams.Out << "{\"file\":" << JsonString(file)
-                        << ",\"status\":" << static_cast<unsigned>(status) << "}\n";
+            streams.Out << nlohmann::ordered_json {
+                { "file", ValidUtf8(file) }, { "status", status }
+            }.dump() << "\n";
         return FileError(streams, file, LoadFailureReason(status));
     }
+    if (width != 0)
+        for (uint32_t i = 0; i < cel->Frames.size(); ++i)
+            if (cel->Frames[i] && cel->Frames[i]->Frame)
+                ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
     if (json)
         PrintJson(streams.Out, file, *cel);
     else

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -21,14 +23,20 @@
 
 enum : int { ExitSuccess = 0, ExitFileFailure = 1, ExitUsage = 2 };
 
-// Runs one invocation; arguments exclude the program name.
-int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// Runs one invocation; arguments exclude the program name. errIsTerminal: the error stream
+// is a terminal, so long commands show a progress line there.
+int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+    bool errIsTerminal = false);
+
+// The version printed by "vornix-cel --version".
+constexpr std::string_view ToolVersion = "0.2";
 
 // --- Shared between the command files ------------------------------------------------------
 
 struct ToolStreams {
     std::ostream& Out;
     std::ostream& Err;
+    bool ErrIsTerminal = false;
 };
 
 struct OptionRule {
@@ -86,14 +94,66 @@ std::string LoadFailureReason(uint8_t status);
 // The name of a diagnosis code ("DiagOK" ... "DiagBounds").
 std::string_view DiagnosisName(uint8_t code);
 
-// A JSON string literal, quotes included, for arbitrary bytes: valid UTF-8 passes through,
-// each byte of an invalid sequence becomes U+FFFD, control characters become \u00XX, so the
-// result is always valid JSON.
-std::string JsonString(std::string_view bytes);
+// Bytes as valid UTF-8 for a JSON text: valid sequences pass through, each byte of an
+// invalid sequence becomes U+FFFD.
+std::string ValidUtf8(std::string_view bytes);
 
 // Bytes made safe for a terminal: control characters are shown as \xNN.
 std::string PrintableText(std::string_view bytes);
 
+// --- Batches ------------------------------------------------------------------------------
+
+// The worker count of "--jobs N" (1 ... 256), or the number of cores without it. A malformed
+// value is a usage error, reported through the returned text.
+std::string JobChoice(const ParsedArguments& parsed, uint32_t& jobs);
+
+// The width of "--width W", 0 without it; a malformed value is reported as for JobChoice.
+std::string WidthChoice(const ParsedArguments& parsed, uint32_t& width);
+
+// Selects the first candidate width of frame equal to width (the height follows the width).
+// A viewable frame without such a candidate keeps its selection and gets one warning line.
+void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t index, CELFrame& frame,
+    uint32_t width);
+
+// "<stem>_<index>.<extension>", the index zero-padded to the digits of lastIndex, so that
+// the names sort in frame order.
+std::string IndexedFileName(
+    const std::string& stem, uint32_t index, uint32_t lastIndex, std::string_view extension);
+
+// Natural order of names: runs of digits compare as numbers ("a_2" before "a_10"), the rest
+// byte by byte; names equal that way fall back to plain byte order.
+bool NaturalLess(std::string_view a, std::string_view b);
+
+// Runs work(0) ... work(count - 1) on jobs threads. Items are handed out in order; once one
+// returns false no further item starts, and RunBatch returns false. While showProgress, a
+// line "<verb> done/count" is kept up to date on the error stream and cleared at the end.
+bool RunBatch(const ToolStreams& streams, std::string_view verb, size_t count, uint32_t jobs,
+    bool showProgress, const std::function<bool(size_t)>& work);
+
+// Writes a file of a batch: complete under a temporary name, then renamed over path, but
+// not flushed to disk; FlushBatch does that once for the whole batch. A failure leaves no
+// file under path and nothing of the temporary file.
+bool WriteBatchFile(const std::string& path, std::span<const uint8_t> bytes);
+// Flushes the file system that holds path to disk; true when that succeeded.
+bool FlushBatch(const std::string& path);
+
+// "1.4 s": the time since start, for the summary lines.
+std::string ElapsedText(std::chrono::steady_clock::time_point start);
+
+// "12000 frames", "1 frame".
+std::string FrameCount(size_t count);
+
+// "--format bmp|png" (bmp without it) and "--bpp 8|24" (8 without it); a malformed value is
+// reported as for JobChoice.
+std::string PictureFormatChoice(const ParsedArguments& parsed, bool& png);
+std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel);
+
+// The bytes of a PNG or BMP file of bitmap.
+struct Bitmap;
+std::vector<uint8_t> PictureBytes(
+    const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel, bool png);
+
+int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments);
 int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments);
 int RunExport(const ToolStreams& streams, std::span<const std::string> arguments);
 int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments);

@@ -1,4 +1,4 @@
-#include "app/CelTool.h"
+#include "cli/CelTool.h"
 
 namespace {
 
@@ -33,37 +33,20 @@ size_t Utf8SequenceLength(std::string_view bytes)
 
 } // namespace
 
-std::string JsonString(std::string_view bytes)
+std::string ValidUtf8(std::string_view bytes)
 {
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string json;
-    json.reserve(bytes.size() + 2);
-    json += '"';
+    std::string text;
+    text.reserve(bytes.size());
     size_t i = 0;
     while (i < bytes.size()) {
         size_t length = Utf8SequenceLength(bytes.substr(i));
         if (length == 0) {
-            json += "\xEF\xBF\xBD"; // U+FFFD for each byte that is not part of valid UTF-8
+            text += "\xEF\xBF\xBD"; // U+FFFD for each byte that is not part of valid UTF-8
             ++i;
             continue;
         }
-        if (length > 1) {
-            json.append(bytes.substr(i, length));
-            i += length;
-            continue;
-        }
-        unsigned char c = static_cast<unsigned char>(bytes[i++]);
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            json += "\\u00";
-            json += hex[c >> 4];
-            json += hex[c & 15];
-        } else {
-            json += static_cast<char>(c);
-        }
+        text.append(bytes.substr(i, length));
+        i += length;
     }
-    json += '"';
-    return json;
+    return text;
 }

@@ -1,4 +1,4 @@
-#include "app/CelTool.h"
+#include "cli/CelTool.h"
 
 #include <array>
 
@@ -12,39 +12,78 @@ struct CommandText {
     std::string_view Details;
 };
 
-constexpr std::array<CommandText, 3> Commands { {
-    { "info", "vornix-cel info FILE.cel [--headers | --no-headers] [--json]",
+constexpr std::array<CommandText, 4> Commands { {
+    { "info", "vornix-cel info FILE.cel [--headers | --no-headers] [--width W] [--json]",
         "Lists every frame of a CEL file: caption, size, data length, diagnosis and candidate\n"
         "widths (the selected one marked with *).\n"
         "  --headers      without a .cdb file, read the frames with Frame Headers\n"
         "  --no-headers   without a .cdb file, read the frames without them (default)\n"
+        "  --width W      select width W in each frame that has it as a candidate\n"
         "  --json         print one JSON object instead of the table\n" },
     { "export",
-        "vornix-cel export FILE.cel OUTDIR [--frame N] [--palette P.pal] [--bpp 8|24] "
-        "[--transparent R,G,B] [--headers | --no-headers]",
-        "Writes OUTDIR/<stem>_<index>.bmp for every viewable frame, decoded at its selected\n"
-        "width. Frames that are not viewable are skipped with a warning.\n"
+        "vornix-cel export FILE.cel OUTDIR [--frame N] [--format bmp|png] [--palette P.pal] "
+        "[--bpp 8|24] [--transparent R,G,B] [--width W] [--headers | --no-headers] [--jobs N] "
+        "[--no-overwrite] [--quiet]",
+        "Writes OUTDIR/<stem>_<index>.bmp (or .png) for every viewable frame, decoded at its\n"
+        "selected width; the index has as many digits as the last one (hero_00 ... hero_11),\n"
+        "so the names sort in frame order. Frames that are not viewable are skipped with a\n"
+        "warning.\n"
         "  --frame N            export frame N (counted from 0) alone\n"
+        "  --format bmp|png     file format (default bmp)\n"
         "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
         "i,i,i)\n"
-        "  --bpp 8|24           bits per pixel of the BMP files (default 8)\n"
+        "  --bpp 8|24           bits per pixel of the files (default 8)\n"
         "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
+        "  --width W            select width W in each frame that has it as a candidate\n"
         "  --headers            without a .cdb file, read the frames with Frame Headers\n"
-        "  --no-headers         without a .cdb file, read the frames without them (default)\n" },
+        "  --no-headers         without a .cdb file, read the frames without them (default)\n"
+        "  --jobs N             worker threads (default: the number of cores)\n"
+        "  --no-overwrite       refuse, before writing anything, if a target file exists\n"
+        "  --quiet              leave out the summary line\n" },
+    { "sheet",
+        "vornix-cel sheet FILE.cel OUT.png [--columns N] [--palette P.pal] [--transparent R,G,B] "
+        "[--bpp 8|24] [--width W] [--headers | --no-headers] [--jobs N] [--no-overwrite] "
+        "[--quiet]",
+        "Writes the viewable frames into one PNG sprite sheet, in cells of the widest frame's\n"
+        "width and the tallest frame's height, row by row from the top left, and OUT.json\n"
+        "beside it describing where each frame is.\n"
+        "  --columns N          cells per row (default: the smallest N with N x N at least the\n"
+        "                       frame count)\n"
+        "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
+        "i,i,i)\n"
+        "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
+        "  --bpp 8|24           bits per pixel of the sheet (default 8)\n"
+        "  --width W            select width W in each frame that has it as a candidate\n"
+        "  --headers            without a .cdb file, read the frames with Frame Headers\n"
+        "  --no-headers         without a .cdb file, read the frames without them (default)\n"
+        "  --jobs N             worker threads (default: the number of cores)\n"
+        "  --no-overwrite       refuse, before writing anything, if OUT.png or OUT.json exists\n"
+        "  --quiet              leave out the summary line\n" },
     { "build",
         "vornix-cel build OUT.cel [--headers | --no-headers] [--palette P.pal] [--whole-palette] "
-        "[--transparent R,G,B] [--database] A.bmp [B.bmp ...]",
-        "Encodes each BMP file (8 or 24 bits, uncompressed) as one frame, in argument order, and\n"
-        "writes the frames as a CEL file. Nothing is written unless every BMP can be read.\n"
+        "[--transparent R,G,B] [--database] [--jobs N] [--quiet] "
+        "(INPUT ... | --sheet S.png (--atlas S.json | --cell WxH [--count N]))",
+        "Encodes each picture (PNG, or BMP of 8 or 24 bits, uncompressed; told apart by their\n"
+        "content) as one frame, in argument order, and writes the frames as a CEL file. An\n"
+        "INPUT is a file, a folder (its .bmp and .png files in natural order: a_2 before a_10)\n"
+        "or @LIST (a text file of one path per line, relative to the list's folder). Every\n"
+        "input is read first; if any is refused, each refusal is listed and nothing is written.\n"
         "  --headers            store the frames with Frame Headers (default)\n"
         "  --no-headers         store the frames without Frame Headers\n"
         "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
         "i,i,i)\n"
         "  --whole-palette      match colours against entries 0 to 254, not only 127 to 254\n"
         "  --transparent R,G,B  the colour that becomes transparent (default 255,255,255)\n"
-        "  --database           also write OUT.cel.cdb: each frame named after its BMP file,\n"
-        "                       with the width of its BMP selected; without it an existing\n"
-        "                       OUT.cel.cdb is removed\n" },
+        "  --database           also write OUT.cel.cdb: each frame named after its file (or\n"
+        "                       its atlas name), with the width of its picture selected;\n"
+        "                       without it an existing OUT.cel.cdb is removed\n"
+        "  --sheet S.png        cut the frames out of one picture instead\n"
+        "  --atlas S.json       the rectangles of the frames, as written by vornix-cel sheet\n"
+        "  --cell WxH           cells of W x H pixels, row by row from the top left\n"
+        "  --count N            the first N cells (default: up to the last cell that is not\n"
+        "                       wholly transparent)\n"
+        "  --jobs N             worker threads (default: the number of cores)\n"
+        "  --quiet              leave out the summary line\n" },
 } };
 
 const CommandText* FindCommand(std::string_view name)
@@ -55,8 +94,9 @@ const CommandText* FindCommand(std::string_view name)
     return nullptr;
 }
 
-constexpr std::string_view ProgramUsage = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, "
-                                          "export, build; vornix-cel COMMAND --help for details)";
+constexpr std::string_view ProgramUsage
+    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build; vornix-cel "
+      "COMMAND --help for details; vornix-cel --version)";
 
 } // namespace
 
@@ -264,15 +304,20 @@ std::string PrintableText(std::string_view bytes)
     return text;
 }
 
-int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+    bool errIsTerminal)
 {
-    ToolStreams streams { out, err };
+    ToolStreams streams { out, err, errIsTerminal };
     if (arguments.empty())
         return UsageError(streams, "", "no command given");
     const std::string& command = arguments[0];
     std::span<const std::string> rest(arguments.begin() + 1, arguments.end());
     if (command == "--help") {
         out << HelpText("");
+        return ExitSuccess;
+    }
+    if (command == "--version") {
+        out << ProgramName << " " << ToolVersion << "\n";
         return ExitSuccess;
     }
     if (!FindCommand(command))
@@ -286,6 +331,8 @@ int RunCelTool(const std::vector<std::string>& arguments, std::ostream& out, std
         result = RunInfo(streams, rest);
     else if (command == "export")
         result = RunExport(streams, rest);
+    else if (command == "sheet")
+        result = RunSheet(streams, rest);
     else
         result = RunBuild(streams, rest);
     out.flush();

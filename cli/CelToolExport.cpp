@@ -1,0 +1,204 @@
+#include "cli/CelTool.h"
+
+#include <array>
+#include <filesystem>
+#include <limits>
+
+#include "bitmaps/BMPHandler.h"
+#include "bitmaps/PNGHandler.h"
+#include "viewer/ViewerState.h"
+
+namespace {
+
+constexpr std::array<OptionRule, 11> ExportOptions { {
+    { "--frame", true },
+    { "--palette", true },
+    { "--bpp", true },
+    { "--transparent", true },
+    { "--headers", false },
+    { "--no-headers", false },
+    { "--format", true },
+    { "--width", true },
+    { "--jobs", true },
+    { "--no-overwrite", false },
+    { "--quiet", false },
+} };
+
+// A BMP file states its own size in 32 bits; a picture whose file would be larger cannot be
+// written truthfully, so it is refused instead of being written with a wrong size field.
+bool FitsInBitmapFile(const CELFrame& frame, uint32_t bitsPerPixel)
+{
+    uint64_t rowSize = (uint64_t { bitsPerPixel } * frame.Width + 31) / 32 * 4;
+    uint64_t offset = bitsPerPixel == 8 ? 1078 : 54;
+    uint64_t total = offset + rowSize * frame.Height;
+    return frame.Height == 0 || total <= std::numeric_limits<uint32_t>::max();
+}
+
+struct ExportItem {
+    const CELFrame* Frame;
+    std::string Target;
+};
+
+} // namespace
+
+std::string PictureFormatChoice(const ParsedArguments& parsed, bool& png)
+{
+    png = false;
+    auto found = parsed.Options.find("--format");
+    if (found == parsed.Options.end() || found->second == "bmp")
+        return {};
+    if (found->second == "png") {
+        png = true;
+        return {};
+    }
+    return "--format must be bmp or png, not '" + PrintableText(found->second) + "'";
+}
+
+std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel)
+{
+    bitsPerPixel = 8;
+    if (auto found = parsed.Options.find("--bpp"); found != parsed.Options.end()) {
+        if (found->second == "24")
+            bitsPerPixel = 24;
+        else if (found->second != "8")
+            return "--bpp must be 8 or 24, not '" + PrintableText(found->second) + "'";
+    }
+    return {};
+}
+
+std::vector<uint8_t> PictureBytes(
+    const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel, bool png)
+{
+    return png ? EncodePNG(bitmap, palette, bitsPerPixel)
+               : EncodeBitmap(bitmap, palette, bitsPerPixel);
+}
+
+int RunExport(const ToolStreams& streams, std::span<const std::string> arguments)
+{
+    const auto start = std::chrono::steady_clock::now();
+    ParsedArguments parsed;
+    if (std::string problem = ParseArguments(arguments, ExportOptions, parsed); !problem.empty())
+        return UsageError(streams, "export", problem);
+    if (parsed.Positional.size() != 2)
+        return UsageError(streams, "export",
+            parsed.Positional.size() < 2 ? "a CEL file and an output folder are needed"
+                                         : "too many arguments");
+    bool withHeaders = false;
+    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
+        return UsageError(streams, "export", problem);
+    uint32_t bitsPerPixel = 8;
+    if (std::string problem = BitsChoice(parsed, bitsPerPixel); !problem.empty())
+        return UsageError(streams, "export", problem);
+    bool png = false;
+    if (std::string problem = PictureFormatChoice(parsed, png); !problem.empty())
+        return UsageError(streams, "export", problem);
+    uint32_t width = 0, jobs = 1;
+    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
+        return UsageError(streams, "export", problem);
+    if (std::string problem = JobChoice(parsed, jobs); !problem.empty())
+        return UsageError(streams, "export", problem);
+    bool oneFrame = false;
+    uint32_t frameNumber = 0;
+    if (auto found = parsed.Options.find("--frame"); found != parsed.Options.end()) {
+        if (!ParseBoundedNumber(found->second, std::numeric_limits<uint32_t>::max(), frameNumber))
+            return UsageError(streams, "export",
+                "--frame needs a frame number (digits only), not '" + PrintableText(found->second)
+                    + "'");
+        oneFrame = true;
+    }
+    PaletteModel palette;
+    if (int result = PreparePalette(streams, "export", parsed, palette); result != ExitSuccess)
+        return result;
+
+    const std::string& file = parsed.Positional[0];
+    const std::filesystem::path outputFolder(parsed.Positional[1]);
+    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
+    if (!cel || cel->Status != LoadOK)
+        return FileError(
+            streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
+    const uint32_t count = static_cast<uint32_t>(cel->Frames.size());
+    if (oneFrame && frameNumber >= count)
+        return UsageError(streams, "export",
+            "frame " + std::to_string(frameNumber) + " does not exist; " + PrintableText(file)
+                + " has " + FrameCount(count));
+
+    // Everything that can be decided before writing is: the width, the frames skipped, the
+    // frames refused and the targets, each reported in frame order.
+    const std::string stem = std::filesystem::path(file).stem().string();
+    const std::string extension = png ? "png" : "bmp";
+    const uint32_t lastIndex = count == 0 ? 0 : count - 1;
+    int result = ExitSuccess;
+    std::vector<ExportItem> items;
+    for (uint32_t i = oneFrame ? frameNumber : 0; i < (oneFrame ? frameNumber + 1 : count); ++i) {
+        CELFrame* frame = cel->Frames[i] ? cel->Frames[i]->Frame.get() : nullptr;
+        if (frame && width != 0)
+            ChooseWidth(streams, file, i, *frame, width);
+        if (!frame || !frame->Viewable()) {
+            uint8_t code = frame ? frame->Diagnosis : uint8_t { DiagWidth };
+            Warning(streams, file,
+                "frame " + std::to_string(i) + " skipped: not viewable ("
+                    + std::string(DiagnosisName(code)) + ")");
+            continue;
+        }
+        // A few bytes of run data can stand for billions of pixels: a whole-CEL export does
+        // not decode such a frame unasked, but --frame N naming it does.
+        if (!oneFrame && ViewerState::TooLargeToShow(*frame)) {
+            Warning(streams, file,
+                "frame " + std::to_string(i) + " skipped: too large to show ("
+                    + std::to_string(frame->Width) + "x" + std::to_string(frame->Height)
+                    + "); name it with --frame to export it");
+            continue;
+        }
+        const std::string target
+            = (outputFolder / IndexedFileName(stem, i, lastIndex, extension)).string();
+        if (!png && !FitsInBitmapFile(*frame, bitsPerPixel)) {
+            result = FileError(streams, target, "Frame too large for a BMP file");
+            continue;
+        }
+        items.push_back({ frame, target });
+    }
+    if (parsed.Has("--no-overwrite")) {
+        for (const ExportItem& item : items)
+            if (std::error_code error; std::filesystem::exists(item.Target, error))
+                return FileError(
+                    streams, item.Target, "File exists; nothing written (--no-overwrite)");
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(outputFolder, error);
+    if (!std::filesystem::is_directory(outputFolder, error))
+        return FileError(streams, outputFolder.string(), "Cannot create folder");
+
+    // Each frame is decoded, coded and written by one worker; a file depends on its frame
+    // alone, so the bytes are the same for any number of workers. The first write failure
+    // stops the batch: a full disk would otherwise fail every remaining frame in turn.
+    enum : uint8_t { NotStarted, Written, Failed };
+    std::vector<uint8_t> state(items.size(), NotStarted);
+    const bool quiet = parsed.Has("--quiet");
+    RunBatch(
+        streams, "exporting", items.size(), jobs, streams.ErrIsTerminal && !quiet, [&](size_t n) {
+            const CELFrame& frame = *items[n].Frame;
+            Bitmap bitmap;
+            bitmap.BitmapWidth = frame.Width;
+            bitmap.BitmapHeight = frame.Height;
+            frame.DecodeImage(bitmap.BitmapPixels);
+            const std::vector<uint8_t> bytes = PictureBytes(bitmap, palette, bitsPerPixel, png);
+            state[n] = !bytes.empty() && WriteBatchFile(items[n].Target, bytes) ? Written : Failed;
+            return state[n] == Written;
+        });
+    size_t left = 0;
+    for (size_t n = 0; n < items.size(); ++n) {
+        if (state[n] == Failed)
+            result = FileError(streams, items[n].Target, "Cannot write file");
+        left += state[n] == NotStarted ? 1 : 0;
+    }
+    if (left > 0)
+        result = FileError(
+            streams, outputFolder.string(), FrameCount(left) + " not written after the failure");
+    if (!FlushBatch(outputFolder.string()))
+        return FileError(streams, outputFolder.string(), "Cannot flush the files to disk");
+    if (result == ExitSuccess && !quiet)
+        streams.Out << "exported " << FrameCount(items.size()) << " to "
+                    << PrintableText(outputFolder.string()) << " in " << ElapsedText(start) << "\n";
+    return result;
+}

@@ -1,0 +1,194 @@
+#include "cli/CelTool.h"
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "bitmaps/BMPHandler.h"
+#include "frames/FrameName.h"
+#include "viewer/ViewerState.h"
+
+namespace {
+
+constexpr std::array<OptionRule, 11> SheetOptions { {
+    { "--columns", true }, { "--palette", true }, { "--transparent", true }, { "--bpp", true },
+    { "--width", true }, { "--headers", false }, { "--no-headers", false }, { "--jobs", true },
+    { "--no-overwrite", false }, { "--quiet", false },
+    { "--format", true }, // refused below: a sheet is always a PNG
+} };
+
+// The PNG reader refuses pictures above 64 Mi pixels, so a larger sheet is written (other
+// tools read it) with a warning that build --sheet cannot take it back. A PNG's sides are
+// below 2^31, and the sheet is held in memory whole: 4 Gi pixels at most.
+constexpr uint64_t ReadableSheetPixels = uint64_t { 64 } << 20;
+constexpr uint64_t MaximumSheetSide = (uint64_t { 1 } << 31) - 1;
+constexpr uint64_t MaximumSheetPixels = uint64_t { 4 } << 30;
+
+// The smallest n with n x n at least count.
+uint32_t SquareColumns(uint64_t count)
+{
+    uint64_t n = static_cast<uint64_t>(std::sqrt(static_cast<double>(count)));
+    while (n * n < count)
+        ++n;
+    while (n > 1 && (n - 1) * (n - 1) >= count)
+        --n;
+    return static_cast<uint32_t>(std::max<uint64_t>(n, 1));
+}
+
+struct Placed {
+    uint32_t Index;
+    const CELFrame* Frame;
+    uint32_t X, Y; // top-left pixel in the sheet, Y from the top
+};
+
+} // namespace
+
+int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
+{
+    const auto start = std::chrono::steady_clock::now();
+    ParsedArguments parsed;
+    if (std::string problem = ParseArguments(arguments, SheetOptions, parsed); !problem.empty())
+        return UsageError(streams, "sheet", problem);
+    if (parsed.Positional.size() != 2)
+        return UsageError(streams, "sheet",
+            parsed.Positional.size() < 2 ? "a CEL file and an output picture are needed"
+                                         : "too many arguments");
+    if (parsed.Has("--format"))
+        return UsageError(streams, "sheet", "a sheet is always a PNG; --format is for export");
+    bool withHeaders = false;
+    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
+        return UsageError(streams, "sheet", problem);
+    uint32_t bitsPerPixel = 8, width = 0, jobs = 1, columns = 0;
+    if (std::string problem = BitsChoice(parsed, bitsPerPixel); !problem.empty())
+        return UsageError(streams, "sheet", problem);
+    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
+        return UsageError(streams, "sheet", problem);
+    if (std::string problem = JobChoice(parsed, jobs); !problem.empty())
+        return UsageError(streams, "sheet", problem);
+    if (auto found = parsed.Options.find("--columns"); found != parsed.Options.end())
+        if (!ParseBoundedNumber(found->second, 1u << 20, columns) || columns == 0)
+            return UsageError(streams, "sheet",
+                "--columns needs a number above 0 (digits only), not '"
+                    + PrintableText(found->second) + "'");
+    PaletteModel palette;
+    if (int result = PreparePalette(streams, "sheet", parsed, palette); result != ExitSuccess)
+        return result;
+
+    const std::string& file = parsed.Positional[0];
+    const std::filesystem::path picture(parsed.Positional[1]);
+    std::filesystem::path description = picture;
+    description.replace_extension(".json");
+    if (description == picture)
+        return UsageError(streams, "sheet", "the sheet's name must not end in .json");
+    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
+    if (!cel || cel->Status != LoadOK)
+        return FileError(
+            streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
+
+    std::vector<Placed> placed;
+    uint32_t cellWidth = 0, cellHeight = 0;
+    for (uint32_t i = 0; i < cel->Frames.size(); ++i) {
+        CELFrame* frame = cel->Frames[i] ? cel->Frames[i]->Frame.get() : nullptr;
+        if (frame && width != 0)
+            ChooseWidth(streams, file, i, *frame, width);
+        if (!frame || !frame->Viewable()) {
+            uint8_t code = frame ? frame->Diagnosis : uint8_t { DiagWidth };
+            Warning(streams, file,
+                "frame " + std::to_string(i) + " skipped: not viewable ("
+                    + std::string(DiagnosisName(code)) + ")");
+            continue;
+        }
+        // A few bytes of run data can stand for billions of pixels; such a frame would make
+        // the whole sheet that large.
+        if (ViewerState::TooLargeToShow(*frame)) {
+            Warning(streams, file,
+                "frame " + std::to_string(i) + " skipped: too large to show ("
+                    + std::to_string(frame->Width) + "x" + std::to_string(frame->Height) + ")");
+            continue;
+        }
+        cellWidth = std::max(cellWidth, frame->Width);
+        cellHeight = std::max(cellHeight, frame->Height);
+        placed.push_back({ i, frame, 0, 0 });
+    }
+    if (placed.empty())
+        return FileError(streams, file, "no viewable frame to put in a sheet");
+    if (columns == 0)
+        columns = SquareColumns(placed.size());
+    const uint64_t rows = (placed.size() + columns - 1) / columns;
+    const uint64_t sheetWidth = uint64_t { columns } * cellWidth;
+    const uint64_t sheetHeight = rows * cellHeight;
+    const std::string size = std::to_string(sheetWidth) + " x " + std::to_string(sheetHeight);
+    if (sheetWidth > MaximumSheetSide || sheetHeight > MaximumSheetSide
+        || sheetWidth * sheetHeight > MaximumSheetPixels)
+        return FileError(streams, picture.string(),
+            "a sheet of " + size + " pixels is too large; try --columns");
+    if (sheetWidth * sheetHeight > ReadableSheetPixels)
+        Warning(streams, picture.string(),
+            "a sheet of " + size
+                + " pixels is above 64 Mi pixels: build --sheet cannot read it back");
+    for (size_t j = 0; j < placed.size(); ++j) {
+        placed[j].X = static_cast<uint32_t>(j % columns) * cellWidth;
+        placed[j].Y = static_cast<uint32_t>(j / columns) * cellHeight;
+    }
+    if (parsed.Has("--no-overwrite"))
+        for (const auto& target : { picture, description })
+            if (std::error_code error; std::filesystem::exists(target, error))
+                return FileError(
+                    streams, target.string(), "File exists; nothing written (--no-overwrite)");
+
+    // Frames are drawn by the workers into cells of their own; the PNG is then coded once.
+    Bitmap sheet;
+    sheet.BitmapWidth = static_cast<uint32_t>(sheetWidth);
+    sheet.BitmapHeight = static_cast<uint32_t>(sheetHeight);
+    sheet.BitmapPixels.assign(static_cast<size_t>(sheetWidth * sheetHeight), TransparentIndex);
+    const bool quiet = parsed.Has("--quiet");
+    RunBatch(
+        streams, "drawing", placed.size(), jobs, streams.ErrIsTerminal && !quiet, [&](size_t j) {
+            const CELFrame& frame = *placed[j].Frame;
+            DataArray image;
+            frame.DecodeImage(image);
+            // Image rows are bottom first, in the frame and in the sheet alike.
+            const uint64_t bottom = sheetHeight - placed[j].Y - frame.Height;
+            for (uint64_t k = 0; k < frame.Height; ++k)
+                std::copy_n(image.begin() + static_cast<ptrdiff_t>(k * frame.Width), frame.Width,
+                    sheet.BitmapPixels.begin()
+                        + static_cast<ptrdiff_t>((bottom + k) * sheetWidth + placed[j].X));
+            return true;
+        });
+
+    nlohmann::ordered_json frames = nlohmann::ordered_json::array();
+    for (const Placed& each : placed)
+        frames.push_back({ { "index", each.Index }, { "name", NameForDisplay(each.Frame->Name) },
+            { "x", each.X }, { "y", each.Y }, { "width", each.Frame->Width },
+            { "height", each.Frame->Height } });
+    const nlohmann::ordered_json atlas = {
+        { "image", ValidUtf8(picture.filename().string()) },
+        { "cel", ValidUtf8(std::filesystem::path(file).filename().string()) },
+        { "columns", columns },
+        { "cell_width", cellWidth },
+        { "cell_height", cellHeight },
+        { "frames", std::move(frames) },
+    };
+    const std::string text = atlas.dump(2) + "\n";
+
+    const std::string folder = picture.has_parent_path() ? picture.parent_path().string() : ".";
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!std::filesystem::is_directory(folder, error))
+        return FileError(streams, folder, "Cannot create folder");
+    const std::vector<uint8_t> bytes = PictureBytes(sheet, palette, bitsPerPixel, true);
+    if (bytes.empty() || !WriteBatchFile(picture.string(), bytes))
+        return FileError(streams, picture.string(), "Cannot write file");
+    if (!WriteBatchFile(description.string(),
+            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())))
+        return FileError(streams, description.string(), "Cannot write file");
+    if (!FlushBatch(folder))
+        return FileError(streams, folder, "Cannot flush the files to disk");
+    if (!quiet)
+        streams.Out << "wrote " << FrameCount(placed.size()) << " to "
+                    << PrintableText(picture.string()) << " in " << ElapsedText(start) << "\n";
+    return ExitSuccess;
+}
