@@ -48,7 +48,6 @@ private:
     uint32_t transparent;
 };
 
-
 // The palette index of each entry of an 8-bit BMP's colour table, remembered per distinct
 // table, so that a batch of files sharing a table matches its colours once. One cache serves
 // one palette; it may be shared between threads.
