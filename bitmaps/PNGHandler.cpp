@@ -144,6 +144,21 @@ bool DecodeColours(
     return true;
 }
 
+constexpr uint32_t MaxDeflateRatio = 1032;
+
+// Bits per pixel in the file's own form: samples per pixel of its colour type x bit depth.
+uint64_t SampleBits(const spng_ihdr& header)
+{
+    uint64_t samples = 1; // grey and palette
+    if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR)
+        samples = 3;
+    else if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA)
+        samples = 2;
+    else if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA)
+        samples = 4;
+    return samples * header.bit_depth;
+}
+
 // True when the chunks from the signature on follow each other within the file up to an IEND
 // chunk. The library stops quietly when the file ends between two chunks, so a file cut after
 // its pixels, before or inside IEND, would otherwise pass for whole.
@@ -186,6 +201,11 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
         return BitmapUnsupported;
     const uint64_t count = uint64_t { header.width } * header.height;
     if (count == 0 || count > MaxPNGPixels)
+        return BitmapUnsupported;
+    // Deflate packs at most 1032 bytes into one, so a header that asks for more pixel bytes
+    // than that many times the file cannot be backed by its data: the file is damaged, and is
+    // refused before buffers of the claimed size are allocated and cleared.
+    if (count * SampleBits(header) > uint64_t { MaxDeflateRatio } * 8 * file.size())
         return BitmapUnsupported;
 
     DataArray pixels(static_cast<size_t>(count));
