@@ -1,5 +1,6 @@
 #include "bitmaps/BMPHandler.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -111,13 +112,59 @@ uint8_t NearestColour(const PaletteModel& palette, uint32_t colour)
     return static_cast<uint8_t>(best);
 }
 
+ColourMatcher::ColourMatcher(const PaletteModel& palette)
+    : transparent(palette.TransparentColour() & 0xFFFFFF)
+{
+    const uint32_t first = palette.WholePalette ? 0 : FirstFreeColour;
+    entries.reserve(TransparentIndex - first);
+    for (uint32_t i = first; i < TransparentIndex; ++i) {
+        const uint32_t colour = palette.Palette[i];
+        const uint32_t sum = Channel(colour, 0) + Channel(colour, 8) + Channel(colour, 16);
+        entries.push_back({ sum, colour, static_cast<uint8_t>(i) });
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.Sum != b.Sum ? a.Sum < b.Sum : a.Index < b.Index;
+    });
+}
+
+uint8_t ColourMatcher::Nearest(uint32_t colour) const
+{
+    if ((colour & 0xFFFFFF) == transparent)
+        return TransparentIndex;
+    const uint32_t sum = Channel(colour, 0) + Channel(colour, 8) + Channel(colour, 16);
+    const auto start = std::lower_bound(entries.begin(), entries.end(), sum,
+        [](const Entry& entry, uint32_t value) { return entry.Sum < value; });
+    uint32_t bestDistance = std::numeric_limits<uint32_t>::max();
+    uint32_t best = TransparentIndex;
+    auto consider = [&](const Entry& entry) {
+        const uint32_t distance = ColourDistance(colour, entry.Colour);
+        // Ties keep the lower index, as the plain search over the palette in order does.
+        if (distance < bestDistance || (distance == bestDistance && entry.Index < best)) {
+            best = entry.Index;
+            bestDistance = distance;
+        }
+    };
+    // Upwards, then downwards. An entry whose sum differs by more than the best distance
+    // cannot be nearer, and cannot tie either; one that differs by exactly as much can tie.
+    for (auto it = start; it != entries.end() && it->Sum - sum <= bestDistance; ++it)
+        consider(*it);
+    for (auto it = start; it != entries.begin();) {
+        --it;
+        if (sum - it->Sum > bestDistance)
+            break;
+        consider(*it);
+    }
+    return static_cast<uint8_t>(best);
+}
+
 namespace {
 
 std::array<uint8_t, 256> MapColourTable(const PaletteModel& palette, const uint8_t* table)
 {
+    const ColourMatcher matcher(palette);
     std::array<uint8_t, 256> map {};
     for (uint32_t i = 0; i < 256; ++i)
-        map[i] = NearestColour(palette, ColourOf(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+        map[i] = matcher.Nearest(ColourOf(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
     return map;
 }
 
@@ -184,16 +231,29 @@ uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette,
     DataArray pixels(static_cast<size_t>(width) * height);
 
     const uint8_t* data = file.data() + offset;
+    const ColourMatcher matcher(palette);
     if (bits == 8) {
         const uint8_t* table = file.data() + Offset24;
-        const std::array<uint8_t, 256> map = cache
-            ? cache->Map(palette, std::span<const uint8_t>(table, ColourTableSize))
-            : MapColourTable(palette, table);
+        // Only the table entries that pixels use are matched, each once; a cache gives the
+        // whole table's matches at once.
+        std::array<uint8_t, 256> map {};
+        std::array<bool, 256> matched {};
+        if (cache) {
+            map = cache->Map(palette, std::span<const uint8_t>(table, ColourTableSize));
+            matched.fill(true);
+        }
         for (uint64_t y = 0; y < height; ++y) {
             const uint8_t* row = data + y * rowSize;
             uint8_t* target = pixels.data() + y * width;
-            for (uint32_t x = 0; x < width; ++x)
-                target[x] = map[row[x]];
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint8_t i = row[x];
+                if (!matched[i]) {
+                    map[i] = matcher.Nearest(
+                        ColourOf(table[4 * i + 2], table[4 * i + 1], table[4 * i]));
+                    matched[i] = true;
+                }
+                target[x] = map[i];
+            }
         }
     } else {
         // Pictures repeat colours a lot; remember each colour's match instead of searching
@@ -206,7 +266,7 @@ uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette,
                 const uint32_t colour = ColourOf(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
                 auto found = matches.find(colour);
                 if (found == matches.end())
-                    found = matches.emplace(colour, NearestColour(palette, colour)).first;
+                    found = matches.emplace(colour, matcher.Nearest(colour)).first;
                 target[x] = found->second;
             }
         }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "frames/FrameHandler.h"
 #include "palette/PaletteModel.h"
@@ -26,6 +27,26 @@ uint32_t ColourDistance(uint32_t a, uint32_t b);
 // The transparent colour maps to 255; otherwise the nearest of 7F ... FE (00 ... FE with the
 // whole-palette option); ties keep the lower index.
 uint8_t NearestColour(const PaletteModel& palette, uint32_t colour);
+
+// NearestColour for many colours against one palette: the same answer for every colour, found
+// without trying every entry. The entries are kept sorted by the sum of their channels; the
+// distance between two colours is at least the difference of their sums, so the search walks
+// outwards from the colour's own sum and stops on each side once that difference exceeds the
+// best distance found.
+class ColourMatcher {
+public:
+    explicit ColourMatcher(const PaletteModel& palette);
+    uint8_t Nearest(uint32_t colour) const;
+
+private:
+    struct Entry {
+        uint32_t Sum;
+        uint32_t Colour;
+        uint8_t Index;
+    };
+    std::vector<Entry> entries; // by Sum, then Index
+    uint32_t transparent;
+};
 
 // The palette index of each entry of an 8-bit BMP's colour table, remembered per distinct
 // table, so that a batch of files sharing a table matches its colours once. One cache serves

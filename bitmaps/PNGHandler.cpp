@@ -37,13 +37,12 @@ uint8_t Channel(uint32_t colour, int shift)
     return static_cast<uint8_t>((colour >> shift) & 0xFF);
 }
 
-// NearestColour with a memory: pictures repeat few colours many times, and the search runs
-// through 128 or 255 entries. A direct-mapped table of recent answers; a colour that meets
-// another in its slot is simply searched again.
-class ColourMatcher {
+// The palette search with a memory: pictures repeat few colours many times. A direct-mapped
+// table of recent answers; a colour that meets another in its slot is simply searched again.
+class RecentMatches {
 public:
-    explicit ColourMatcher(const PaletteModel& palette)
-        : palette(palette)
+    explicit RecentMatches(const ColourMatcher& matcher)
+        : matcher(matcher)
     {
         keys.fill(NoColour);
     }
@@ -53,7 +52,7 @@ public:
         const uint32_t slot = (colour * 2654435761u) >> (32 - SlotBits);
         if (keys[slot] != colour) {
             keys[slot] = colour;
-            values[slot] = NearestColour(palette, colour);
+            values[slot] = matcher.Nearest(colour);
         }
         return values[slot];
     }
@@ -61,7 +60,7 @@ public:
 private:
     static constexpr int SlotBits = 12;
     static constexpr uint32_t NoColour = 0xFFFFFFFF; // no 24-bit colour has a top byte
-    const PaletteModel& palette;
+    const ColourMatcher& matcher;
     std::array<uint32_t, 1u << SlotBits> keys;
     std::array<uint8_t, 1u << SlotBits> values {};
 };
@@ -87,6 +86,7 @@ bool DecodeIndexed(
         return false;
     spng_trns transparency {};
     const bool hasAlpha = spng_get_trns(context, &transparency) == 0;
+    const ColourMatcher matcher(palette);
     std::array<uint8_t, 256> map {};
     for (uint32_t i = 0; i < table.n_entries; ++i) {
         const uint8_t alpha = hasAlpha && i < transparency.n_type3_entries
@@ -94,7 +94,7 @@ bool DecodeIndexed(
             : uint8_t { 255 };
         const spng_plte_entry& entry = table.entries[i];
         map[i] = alpha < 128 ? TransparentIndex
-                             : NearestColour(palette, ColourOf(entry.red, entry.green, entry.blue));
+                             : matcher.Nearest(ColourOf(entry.red, entry.green, entry.blue));
     }
 
     size_t size = 0;
@@ -129,7 +129,8 @@ bool DecodeColours(
     std::vector<uint8_t> raw(size);
     if (spng_decode_image(context, raw.data(), raw.size(), SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) != 0)
         return false;
-    ColourMatcher matcher(palette);
+    const ColourMatcher search(palette);
+    RecentMatches matcher(search);
     const uint32_t width = header.width;
     for (uint64_t y = 0; y < header.height; ++y) {
         const uint8_t* row = raw.data() + (header.height - 1 - y) * width * 4;
@@ -141,6 +142,21 @@ bool DecodeColours(
         }
     }
     return true;
+}
+
+constexpr uint32_t MaxDeflateRatio = 1032;
+
+// Bits per pixel in the file's own form: samples per pixel of its colour type x bit depth.
+uint64_t SampleBits(const spng_ihdr& header)
+{
+    uint64_t samples = 1; // grey and palette
+    if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR)
+        samples = 3;
+    else if (header.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA)
+        samples = 2;
+    else if (header.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA)
+        samples = 4;
+    return samples * header.bit_depth;
 }
 
 // True when the chunks from the signature on follow each other within the file up to an IEND
@@ -185,6 +201,11 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
         return BitmapUnsupported;
     const uint64_t count = uint64_t { header.width } * header.height;
     if (count == 0 || count > MaxPNGPixels)
+        return BitmapUnsupported;
+    // Deflate packs at most 1032 bytes into one, so a header that asks for more pixel bytes
+    // than that many times the file cannot be backed by its data: the file is damaged, and is
+    // refused before buffers of the claimed size are allocated and cleared.
+    if (count * SampleBits(header) > uint64_t { MaxDeflateRatio } * 8 * file.size())
         return BitmapUnsupported;
 
     DataArray pixels(static_cast<size_t>(count));

@@ -1,14 +1,16 @@
-// The INI reader, fed through a scratch file. The input is the file.
+// The INI reader and the settings readers, fed from memory. The input is the file.
 //
 // Open either fails with one of the reader's own error texts, or succeeds with arrays that
 // agree with its counters; then every entry of the section that lookups search is found with
 // its value, the numeric getters agree with a plain reference parse of that value, and an
 // entry of a later group is never found.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 
 #include "FuzzSupport.h"
@@ -94,45 +96,73 @@ void CheckLookups(INIToRead& ini)
     }
 }
 
-// The settings readers on the same file: each reads it exactly when the reader opens it, and
-// never takes more stored CELs than it has flags for.
-void CheckSettingsReaders(const std::string& path, bool opened)
+// The settings readers on the same bytes: each reads them exactly when the reader opens them,
+// and never takes more stored CELs than it has flags for. Every flag it keeps is the value
+// its key gives in the file.
+void CheckSettingsReaders(std::span<const uint8_t> file, INIToRead& ini, bool opened)
 {
     MainSettings main;
-    FuzzCheck(ReadMainSettings(path, main) == opened, "ReadMainSettings disagrees with Open");
+    FuzzCheck(ReadMainSettingsFromBytes(file, main) == opened,
+        "ReadMainSettings disagrees with Open");
     FuzzCheck(main.UnnamedHeaders.size() == (opened ? main.Unnamed : 0),
         "the stored-CEL flags differ from their count");
+    FuzzCheck(main.Unnamed <= MaxStoredUnnamed, "more stored CELs than the bound");
+    if (opened) {
+        FuzzCheck(main.Unnamed == std::min(ini.GetPositive("Unnamed", 0), MaxStoredUnnamed),
+            "Unnamed differs from its getter");
+        // The flags are found by walking the file's names; the first few are checked here
+        // against a lookup of each key by its full name.
+        for (uint32_t n = 0; n < main.Unnamed && n < 64; ++n)
+            FuzzCheck(main.UnnamedHeaders[n]
+                    == (ini.GetPositive("UnnHH" + std::to_string(n), 0) != 0),
+                "a stored-CEL flag differs from its key");
+        for (const std::string& name : ini.SearchedNames()) {
+            if (name.rfind("UnnHH", 0) != 0 || name.size() > 14)
+                continue;
+            uint32_t n = 0;
+            bool canonical = name.size() > 5 && (name.size() == 6 || name[5] != '0');
+            for (size_t i = 5; i < name.size() && canonical; ++i) {
+                canonical = name[i] >= '0' && name[i] <= '9';
+                n = n * 10 + static_cast<uint32_t>(name[i] - '0');
+            }
+            if (canonical && n < main.Unnamed)
+                FuzzCheck(main.UnnamedHeaders[n] == (ini.GetPositive(name, 0) != 0),
+                    "a stored-CEL flag of the file was not taken");
+        }
+    }
     ViewerSettings viewer;
-    FuzzCheck(ReadViewerSettings(path, viewer) == opened, "ReadViewerSettings disagrees with Open");
+    FuzzCheck(ReadViewerSettingsFromBytes(file, viewer) == opened,
+        "ReadViewerSettings disagrees with Open");
     PaletteSettings palette;
-    FuzzCheck(
-        ReadPaletteSettings(path, palette) == opened, "ReadPaletteSettings disagrees with Open");
+    FuzzCheck(ReadPaletteSettingsFromBytes(file, palette) == opened,
+        "ReadPaletteSettings disagrees with Open");
     WindowPlacement frame;
-    FuzzCheck(ReadFrameSettings(path, frame) == opened, "ReadFrameSettings disagrees with Open");
+    FuzzCheck(ReadFrameSettingsFromBytes(file, frame) == opened,
+        "ReadFrameSettings disagrees with Open");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = FuzzScratchPath(".ini");
-    FuzzWriteFile(path, data, size);
-
+    std::span<const uint8_t> file(data, size);
     INIToRead ini;
-    bool opened = ini.Open(path);
+    bool opened = ini.OpenBytes(file);
     FuzzCheck(opened == ini.Loaded, "Open's result differs from Loaded");
-    CheckSettingsReaders(path, opened);
     if (!opened) {
+        CheckSettingsReaders(file, ini, opened);
         FuzzCheck(OpenErrors.count(ini.LastError) == 1, "Open failed with an unknown text");
         FuzzCheck(ini.GetString("MainWidth", "d") == "d", "a failed reader answered a lookup");
+        FuzzCheck(ini.SearchedNames().empty(), "a failed reader names entries");
         return 0;
     }
     FuzzCheck(ini.LastError.empty(), "a successful Open left an error text");
+    CheckSettingsReaders(file, ini, opened);
     CheckLookups(ini);
     ini.Close();
 
     // Opening again releases the earlier contents and must give the same result.
-    FuzzCheck(ini.Open(path), "the same file failed the second time");
+    FuzzCheck(ini.OpenBytes(file), "the same file failed the second time");
     ini.Close();
     return 0;
 }

@@ -1,4 +1,4 @@
-// The palette file loader, fed through a scratch file. The input is the file.
+// The palette file loader, fed from memory. The input is the file.
 //
 // Exactly the 768-byte files load: entries 0 ... 254 become the first 255 triplets and entry
 // 255, the selection and the option stay; any other size is refused with the palette
@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "palette/PaletteModel.h"
@@ -33,13 +35,9 @@ bool SameModel(const PaletteModel& a, const PaletteModel& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = FuzzScratchPath(".pal");
-    static const std::string savedPath = FuzzScratchPath("-saved.pal");
-    FuzzWriteFile(path, data, size);
-
     const PaletteModel before = StartingPalette();
     PaletteModel model = before;
-    PaletteFileResult result = LoadPaletteFile(path, model);
+    PaletteFileResult result = LoadPaletteBytes(std::span<const uint8_t>(data, size), model);
     if (size != 768) {
         FuzzCheck(
             result == PaletteFileResult::WrongSize, "a file not of 768 bytes was not refused");
@@ -56,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzCheck(model.SelectedColour == before.SelectedColour, "loading changed the selection");
     FuzzCheck(model.WholePalette == before.WholePalette, "loading changed the option");
 
-    FuzzCheck(SavePaletteFile(savedPath, model) == PaletteFileResult::Done, "saving failed");
-    std::vector<uint8_t> saved = FuzzReadFile(savedPath);
+    std::vector<uint8_t> saved = PaletteFileBytes(model);
     FuzzCheck(saved.size() == 768, "a saved palette is not 768 bytes");
     FuzzCheck(std::equal(saved.begin(), saved.begin() + 765, data), "saving changed a triplet");
     FuzzCheck(saved[765] == 0xFF && saved[766] == 0xFF && saved[767] == 0xFF,

@@ -1,16 +1,12 @@
 #pragma once
 
-// Shared pieces of the fuzz harnesses: a failure that libFuzzer records as a crash, a scratch
-// file per process for the readers that only take a path, and the image round trip that both
-// the codec and the bitmap harness hold the frame coder to.
+// Shared pieces of the fuzz harnesses: a failure that libFuzzer records as a crash and the
+// image round trip that both the codec and the bitmap harness hold the frame coder to. Every
+// harness feeds its reader from memory: none touches the disk.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
 
 #include "frames/FrameHandler.h"
 
@@ -27,51 +23,6 @@ inline void FuzzCheck(bool condition, const char* what)
 {
     if (!condition)
         FuzzFail(what);
-}
-
-// A file name private to this process, in memory when /dev/shm exists, so that the readers
-// that open a path can be fed each input without wearing a disk.
-// The files are removed when the process ends normally (libFuzzer's time limit ends it so).
-inline std::string FuzzScratchPath(const std::string& suffix)
-{
-    struct Cleaner {
-        std::vector<std::string> paths;
-        ~Cleaner()
-        {
-            for (const auto& path : paths)
-                std::remove(path.c_str());
-        }
-    };
-    static Cleaner cleaner;
-    std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    if (const char* tmp = std::getenv("TMPDIR"); tmp && *tmp && folder == "/tmp")
-        folder = tmp;
-    std::string path = folder + "/vornix-fuzz-" + std::to_string(getpid()) + suffix;
-    cleaner.paths.push_back(path);
-    return path;
-}
-
-inline void FuzzWriteFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    FuzzCheck(file != nullptr, "cannot create the scratch file");
-    if (size > 0)
-        FuzzCheck(std::fwrite(data, 1, size, file) == size, "cannot write the scratch file");
-    FuzzCheck(std::fclose(file) == 0, "cannot close the scratch file");
-}
-
-inline std::vector<uint8_t> FuzzReadFile(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return bytes;
-    uint8_t buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    std::fclose(file);
-    return bytes;
 }
 
 // Encodes a width x height image into a frame, analyses it, selects the first candidate equal

@@ -26,6 +26,11 @@ PaletteFileResult LoadPaletteFile(const std::string& fileName, PaletteModel& mod
     case ReadResult::TooLarge:
         return PaletteFileResult::WrongSize;
     }
+    return LoadPaletteBytes(bytes, model);
+}
+
+PaletteFileResult LoadPaletteBytes(std::span<const uint8_t> bytes, PaletteModel& model)
+{
     if (bytes.size() != PaletteFileSize)
         return PaletteFileResult::WrongSize;
     for (uint32_t n = 0; n < StoredEntries; ++n) {
@@ -37,10 +42,8 @@ PaletteFileResult LoadPaletteFile(const std::string& fileName, PaletteModel& mod
     return PaletteFileResult::Done;
 }
 
-PaletteFileResult SavePaletteFile(const std::string& fileName, const PaletteModel& model)
+std::vector<uint8_t> PaletteFileBytes(const PaletteModel& model)
 {
-    if (fileName.empty())
-        return PaletteFileResult::NoFileName;
     std::vector<uint8_t> bytes(PaletteFileSize, 0xFF); // the last triplet is always white
     for (uint32_t n = 0; n < StoredEntries; ++n) {
         const uint32_t colour = model.Palette[n];
@@ -48,6 +51,14 @@ PaletteFileResult SavePaletteFile(const std::string& fileName, const PaletteMode
         bytes[3 * n + 1] = static_cast<uint8_t>((colour >> 8) & 0xFF);
         bytes[3 * n + 2] = static_cast<uint8_t>((colour >> 16) & 0xFF);
     }
+    return bytes;
+}
+
+PaletteFileResult SavePaletteFile(const std::string& fileName, const PaletteModel& model)
+{
+    if (fileName.empty())
+        return PaletteFileResult::NoFileName;
+    const std::vector<uint8_t> bytes = PaletteFileBytes(model);
     // Written beside the target and renamed over it: a failed write never leaves a truncated
     // palette where the user's file was.
     if (!WriteFileAtomically(fileName, bytes))

@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "frames/FrameHandler.h"
 
@@ -33,6 +35,10 @@ enum class PaletteFileResult : uint8_t {
 // Loads entries 0 ... 254 from a 768-byte file; entry 255 keeps the transparent colour.
 // On anything but Done the palette is unchanged.
 PaletteFileResult LoadPaletteFile(const std::string& fileName, PaletteModel& model);
+// The same on the bytes of a file already in memory: Done or WrongSize.
+PaletteFileResult LoadPaletteBytes(std::span<const uint8_t> bytes, PaletteModel& model);
+// The 768 bytes SavePaletteFile writes.
+std::vector<uint8_t> PaletteFileBytes(const PaletteModel& model);
 // Writes entries 0 ... 254 and FF FF FF as the last triplet.
 PaletteFileResult SavePaletteFile(const std::string& fileName, const PaletteModel& model);
 // The message a window shows for a result, empty for Done and NoFileName.

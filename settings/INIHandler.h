@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -30,6 +31,8 @@ public:
     // Reads, validates and indexes the file. Releases earlier contents first. True on
     // success, with LastError emptied; false with LastError telling why.
     bool Open(const std::string& fileName);
+    // The same on the bytes of a file already in memory; Open reads the file and calls this.
+    bool OpenBytes(std::span<const uint8_t> bytes);
 
     // Optional "-" then decimal digits; 32-bit arithmetic that wraps, no range check.
     int32_t GetInteger(const std::string& name, int32_t defaultValue);
@@ -51,6 +54,9 @@ public:
     static bool IsValidName(std::string_view name);
     // Index + 1 of the entry named so in the current section, or 0.
     uint32_t FindEntry(const std::string& name) const;
+    // The names of the section that lookups search, in file order; empty when nothing is
+    // loaded. Lets a caller look for a family of keys without trying every possible name.
+    std::span<const std::string> SearchedNames() const;
     // Releases the five arrays (and the lookup index built from them).
     void FreeContents();
 

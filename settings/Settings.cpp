@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "settings/INIHandler.h"
 
@@ -30,6 +32,70 @@ template <typename Read> bool ReadSettingsFile(const std::string& fileName, Read
     return true;
 }
 
+template <typename Read> bool ReadSettingsBytes(std::span<const uint8_t> bytes, Read&& read)
+{
+    INIToRead ini;
+    if (!ini.OpenBytes(bytes))
+        return false;
+    read(ini);
+    ini.Close();
+    return true;
+}
+
+// n when name is "UnnHH" followed by n in decimal without leading zeros, else nullopt.
+std::optional<uint32_t> StoredFlagNumber(const std::string& name)
+{
+    constexpr std::string_view Prefix = "UnnHH";
+    if (name.size() <= Prefix.size() || name.compare(0, Prefix.size(), Prefix) != 0)
+        return std::nullopt;
+    const std::string_view digits = std::string_view(name).substr(Prefix.size());
+    if (digits.size() > 9 || (digits.size() > 1 && digits[0] == '0'))
+        return std::nullopt;
+    uint32_t number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        number = number * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return number;
+}
+
+void ReadMain(INIToRead& ini, MainSettings& settings)
+{
+    ReadPlacement(ini, "Main", settings.Placement);
+    settings.Unnamed = std::min(ini.GetPositive("Unnamed", 0), MaxStoredUnnamed);
+    settings.UnnamedHeaders.assign(settings.Unnamed, false);
+    // The flags a file can hold are among its own names: walking those costs the size of
+    // the file, where asking for UnnHH0 ... UnnHH(Unnamed - 1) one by one costs the count,
+    // which a hand-edited file may set to the bound. A missing flag reads as 0 either way.
+    for (const std::string& name : ini.SearchedNames()) {
+        const std::optional<uint32_t> n = StoredFlagNumber(name);
+        if (n && *n < settings.Unnamed)
+            settings.UnnamedHeaders[*n] = ini.GetPositive(name, 0) != 0;
+    }
+}
+
+void ReadViewer(INIToRead& ini, ViewerSettings& settings)
+{
+    ReadPlacement(ini, "View", settings.Placement);
+    settings.PalExp = ini.GetPositive("PalExp", settings.PalExp);
+    if (ini.GetPositive("Offset", 0) > 0)
+        settings.Offset = true;
+    settings.OffsCol = ini.GetPositive("OffsCol", settings.OffsCol);
+}
+
+void ReadPalette(INIToRead& ini, PaletteSettings& settings)
+{
+    settings.Palette = ini.GetString("Palette", settings.Palette);
+    settings.Transparent = ini.GetPositive("Transparent", settings.Transparent);
+    settings.Left = ini.GetInteger("PalLeft", settings.Left);
+    settings.Top = ini.GetInteger("PalTop", settings.Top);
+    if (ini.GetPositive("WholePal", 0) > 0)
+        settings.WholePal = true;
+    // The selected colour is a palette index: only the low byte of the number counts.
+    settings.SelCol = static_cast<uint8_t>(ini.GetPositive("SelCol", settings.SelCol) & 0xFFu);
+}
+
 void AppendLine(std::string& text, const char* key, const std::string& value)
 {
     text.append(key);
@@ -55,44 +121,44 @@ std::string SettingsFileName(const std::string& startDir)
 
 bool ReadMainSettings(const std::string& fileName, MainSettings& settings)
 {
-    return ReadSettingsFile(fileName, [&](INIToRead& ini) {
-        ReadPlacement(ini, "Main", settings.Placement);
-        settings.Unnamed = std::min(ini.GetPositive("Unnamed", 0), MaxStoredUnnamed);
-        settings.UnnamedHeaders.assign(settings.Unnamed, false);
-        for (uint32_t n = 0; n < settings.Unnamed; ++n)
-            settings.UnnamedHeaders[n] = ini.GetPositive("UnnHH" + std::to_string(n), 0) != 0;
-    });
+    return ReadSettingsFile(fileName, [&](INIToRead& ini) { ReadMain(ini, settings); });
+}
+
+bool ReadMainSettingsFromBytes(std::span<const uint8_t> bytes, MainSettings& settings)
+{
+    return ReadSettingsBytes(bytes, [&](INIToRead& ini) { ReadMain(ini, settings); });
 }
 
 bool ReadViewerSettings(const std::string& fileName, ViewerSettings& settings)
 {
-    return ReadSettingsFile(fileName, [&](INIToRead& ini) {
-        ReadPlacement(ini, "View", settings.Placement);
-        settings.PalExp = ini.GetPositive("PalExp", settings.PalExp);
-        if (ini.GetPositive("Offset", 0) > 0)
-            settings.Offset = true;
-        settings.OffsCol = ini.GetPositive("OffsCol", settings.OffsCol);
-    });
+    return ReadSettingsFile(fileName, [&](INIToRead& ini) { ReadViewer(ini, settings); });
+}
+
+bool ReadViewerSettingsFromBytes(std::span<const uint8_t> bytes, ViewerSettings& settings)
+{
+    return ReadSettingsBytes(bytes, [&](INIToRead& ini) { ReadViewer(ini, settings); });
 }
 
 bool ReadPaletteSettings(const std::string& fileName, PaletteSettings& settings)
 {
-    return ReadSettingsFile(fileName, [&](INIToRead& ini) {
-        settings.Palette = ini.GetString("Palette", settings.Palette);
-        settings.Transparent = ini.GetPositive("Transparent", settings.Transparent);
-        settings.Left = ini.GetInteger("PalLeft", settings.Left);
-        settings.Top = ini.GetInteger("PalTop", settings.Top);
-        if (ini.GetPositive("WholePal", 0) > 0)
-            settings.WholePal = true;
-        // The selected colour is a palette index: only the low byte of the number counts.
-        settings.SelCol = static_cast<uint8_t>(ini.GetPositive("SelCol", settings.SelCol) & 0xFFu);
-    });
+    return ReadSettingsFile(fileName, [&](INIToRead& ini) { ReadPalette(ini, settings); });
+}
+
+bool ReadPaletteSettingsFromBytes(std::span<const uint8_t> bytes, PaletteSettings& settings)
+{
+    return ReadSettingsBytes(bytes, [&](INIToRead& ini) { ReadPalette(ini, settings); });
 }
 
 bool ReadFrameSettings(const std::string& fileName, WindowPlacement& placement)
 {
     return ReadSettingsFile(
         fileName, [&](INIToRead& ini) { ReadPlacement(ini, "Frame", placement); });
+}
+
+bool ReadFrameSettingsFromBytes(std::span<const uint8_t> bytes, WindowPlacement& placement)
+{
+    return ReadSettingsBytes(
+        bytes, [&](INIToRead& ini) { ReadPlacement(ini, "Frame", placement); });
 }
 
 std::string FormatFixedLines(const SettingsSnapshot& snapshot)

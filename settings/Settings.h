@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@
 // read. On true, each key present and accepted by its getter overwrites its field; the
 // fields a caller passes in are the defaults (the window's current values). Two kinds of
 // field are exceptions: a check box key (Offset, WholePal) only ever sets its field to true,
-// and Unnamed with UnnamedHeaders is always replaced (default 0, no Frame Headers).
+// and Unnamed with UnnamedHeaders is always replaced (default 0, no Frame Headers). Each
+// FromBytes form reads the bytes of a settings file already in memory, exactly as its file
+// form reads the file.
 
 std::string SettingsFileName(const std::string& startDir);
 
@@ -35,6 +38,7 @@ struct MainSettings {
     std::vector<bool> UnnamedHeaders; // UnnHH0 ... UnnHH(Unnamed - 1), filled on read
 };
 bool ReadMainSettings(const std::string& fileName, MainSettings& settings);
+bool ReadMainSettingsFromBytes(std::span<const uint8_t> bytes, MainSettings& settings);
 
 struct ViewerSettings {
     WindowPlacement Placement; // ViewWidth, ViewHeight, ViewLeft, ViewTop
@@ -43,6 +47,7 @@ struct ViewerSettings {
     uint32_t OffsCol = 0; // BoundsColour
 };
 bool ReadViewerSettings(const std::string& fileName, ViewerSettings& settings);
+bool ReadViewerSettingsFromBytes(std::span<const uint8_t> bytes, ViewerSettings& settings);
 
 struct PaletteSettings {
     std::string Palette; // palette file name
@@ -53,8 +58,10 @@ struct PaletteSettings {
     uint8_t SelCol = 255; // low byte of the value read
 };
 bool ReadPaletteSettings(const std::string& fileName, PaletteSettings& settings);
+bool ReadPaletteSettingsFromBytes(std::span<const uint8_t> bytes, PaletteSettings& settings);
 
 bool ReadFrameSettings(const std::string& fileName, WindowPlacement& placement);
+bool ReadFrameSettingsFromBytes(std::span<const uint8_t> bytes, WindowPlacement& placement);
 
 // Everything the first 21 lines hold, taken from the windows at close.
 struct SettingsSnapshot {

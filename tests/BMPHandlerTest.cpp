@@ -133,6 +133,28 @@ TEST(ColourMatching, NearestMatchesBruteForceOnRandomColours)
     }
 }
 
+TEST(ColourMatching, MatcherAgreesWithThePlainSearch)
+{
+    // Narrow ranges make ties and equal channel sums common; the wide one exercises the early
+    // stop; stray top bytes on entries must not count.
+    std::mt19937 random(4242);
+    const uint32_t masks[] = { 0x030303, 0x0F0F0F, 0x3F3F3F, 0xFFFFFF, 0xFF0F0F0F };
+    for (int round = 0; round < 40; ++round) {
+        const uint32_t mask = masks[round % 5];
+        PaletteModel palette;
+        for (uint32_t& entry : palette.Palette)
+            entry = random() & mask;
+        palette.WholePalette = round % 2 == 1;
+        const ColourMatcher matcher(palette);
+        for (int i = 0; i < 500; ++i) {
+            const uint32_t colour = random() & (mask & 0xFFFFFF);
+            ASSERT_EQ(matcher.Nearest(colour), NearestColour(palette, colour))
+                << "round " << round << " colour " << colour;
+        }
+        ASSERT_EQ(matcher.Nearest(palette.Palette[255]), 255);
+    }
+}
+
 TEST(ColourMatching, RulesForReservedTiesAndTransparent)
 {
     PaletteModel palette;
@@ -141,8 +163,10 @@ TEST(ColourMatching, RulesForReservedTiesAndTransparent)
     palette.Palette[130] = 0x112235;
     palette.Palette[140] = 0x112231; // same distance as 130
     EXPECT_EQ(NearestColour(palette, 0x112233), 130);
+    EXPECT_EQ(ColourMatcher(palette).Nearest(0x112233), 130);
     palette.WholePalette = true;
     EXPECT_EQ(NearestColour(palette, 0x112233), 5);
+    EXPECT_EQ(ColourMatcher(palette).Nearest(0x112233), 5);
     EXPECT_EQ(NearestColour(palette, 0x00FF00), 255);
 
     // Entry 255 is never chosen by distance, only by equality.

@@ -69,6 +69,12 @@ files["pixels-65536x65536.png"] = (png(ihdr(65536, 65536, 1, 0), tiny, IEND), 2)
 files["pixels-8193x8192.png"] = (png(ihdr(8193, 8192, 1, 0), tiny, IEND), 2)
 files["pixels-2147483647-squared.png"] = (png(ihdr(2**31 - 1, 2**31 - 1), tiny, IEND), 2)
 files["width-2147483648.png"] = (png(ihdr(2**31, 1), tiny, IEND), 2)
+# A header within 64 Mi pixels whose stream is far too short to hold them: refused before
+# buffers of that size are made. Beside it a picture packed as tightly as deflate can pack,
+# which the same bound must still let through.
+files["claims-8192x8192-rgba16.png"] = (png(ihdr(8192, 8192, 16, 6), tiny, IEND), 2)
+files["packed-4096x4096-1bit.png"] = (
+    png(ihdr(4096, 4096, 1, 0), chunk(b"IDAT", zlib.compress(b"\x00" * (513 * 4096), 9)), IEND), 0)
 # Streams that decompress to far more than they should. The pixel stream is read only as far
 # as the picture needs (its rows are all there: read); a compressed comment of 64 MB is more
 # than the reader lets ancillary chunks take (refused).
