@@ -251,7 +251,13 @@ std::vector<uint8_t> EncodePNG(
     const bool indexed = bitsPerPixel == 8;
 
     Context context(spng_ctx_new(SPNG_CTX_ENCODER));
-    if (!context || spng_set_option(context.get(), SPNG_ENCODE_TO_BUFFER, 1) != 0)
+    // Sprites are flat patches of few colours: unfiltered rows compress smaller than any
+    // filter makes them (the filters were made for photographs), and the fastest zlib level
+    // costs about a tenth in size for three times the speed, which an export of thousands of
+    // frames feels.
+    if (!context || spng_set_option(context.get(), SPNG_ENCODE_TO_BUFFER, 1) != 0
+        || spng_set_option(context.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE) != 0
+        || spng_set_option(context.get(), SPNG_IMG_COMPRESSION_LEVEL, 1) != 0)
         return {};
     spng_ihdr header {};
     header.width = width;

@@ -52,6 +52,7 @@ max_len() {
     case "$1" in
         FuzzCEL) echo 8192 ;;
         FuzzBitmap) echo 8192 ;;
+        FuzzPNG) echo 8192 ;;
         FuzzPalette) echo 1024 ;;
         *) echo 4096 ;;
     esac
