@@ -55,7 +55,7 @@ std::vector<std::string> Names(const Tree& tree)
     return names;
 }
 
-struct CELSpec {
+struct CELPlan {
     uint32_t Frames;
     bool Headers;
     bool Database;
@@ -65,30 +65,30 @@ struct CELSpec {
 
 // A CEL of encoded frames with names; frames that admit several widths get their last one
 // chosen, so that the database's width bytes matter.
-std::unique_ptr<CELObject> MakeStoreCEL(const CELSpec& spec, const std::string& namedPath)
+std::unique_ptr<CELObject> MakeStoreCEL(const CELPlan& plan, const std::string& namedPath)
 {
-    auto cel = CELObject::CreateEmpty(spec.Frames);
-    for (uint32_t i = 0; i < spec.Frames; ++i) {
-        const uint32_t width = 4 + (i + spec.Seed) % 5;
-        const uint32_t height = 2 + (i * 3 + spec.Seed) % 4;
+    auto cel = CELObject::CreateEmpty(plan.Frames);
+    for (uint32_t i = 0; i < plan.Frames; ++i) {
+        const uint32_t width = 4 + (i + plan.Seed) % 5;
+        const uint32_t height = 2 + (i * 3 + plan.Seed) % 4;
         DataArray image(size_t { width } * height, TransparentIndex);
         for (uint32_t y = 0; y < height; ++y)
             for (uint32_t x = 0; x < width; ++x)
                 if (x < (width + 1) / 2 || x == width - 1)
-                    image[size_t { y } * width + x] = uint8_t((x * 5 + y * 3 + spec.Seed) % 200);
+                    image[size_t { y } * width + x] = uint8_t((x * 5 + y * 3 + plan.Seed) % 200);
         auto frame = CELFrame::CreateEmpty();
         frame->SetSize(width, height);
         frame->EncodeImage(image);
         frame->AnalyseData();
         if (frame->WidthCount > 1)
             frame->SelectWidth(frame->WidthCount - 1u);
-        frame->Name = "frame " + std::to_string(spec.Seed) + "." + std::to_string(i);
+        frame->Name = "frame " + std::to_string(plan.Seed) + "." + std::to_string(i);
         cel->Frames[i] = std::make_shared<FrameSlot>();
         cel->Frames[i]->Frame = std::move(frame);
     }
-    cel->WithHeaders = spec.Headers ? 1 : 0;
-    cel->HasDatabase = spec.Database ? 1 : 0;
-    if (spec.Named)
+    cel->WithHeaders = plan.Headers ? 1 : 0;
+    cel->HasDatabase = plan.Database ? 1 : 0;
+    if (plan.Named)
         cel->FileName = namedPath;
     return cel;
 }
@@ -105,12 +105,12 @@ SettingsSnapshot Snapshot(int32_t left)
     return snapshot;
 }
 
-// The close of a CEL list holding CELs made from specs.
-uint32_t CloseWith(const std::string& dir, const std::vector<CELSpec>& specs, int32_t left)
+// The close of a CEL list holding CELs made from plans.
+uint32_t CloseWith(const std::string& dir, const std::vector<CELPlan>& plans, int32_t left)
 {
     std::vector<std::unique_ptr<CELObject>> cels;
-    for (const CELSpec& spec : specs)
-        cels.push_back(MakeStoreCEL(spec, dir + "/named.cel"));
+    for (const CELPlan& plan : plans)
+        cels.push_back(MakeStoreCEL(plan, dir + "/named.cel"));
     uint32_t stored = 0;
     StoreAtClose(
         dir, Snapshot(left), cels.size(), [&](size_t k) { return cels[k].get(); }, stored);
@@ -126,15 +126,15 @@ struct StoredCEL {
     bool operator==(const StoredCEL&) const = default;
 };
 
-std::vector<StoredCEL> Expected(const std::vector<CELSpec>& specs)
+std::vector<StoredCEL> Expected(const std::vector<CELPlan>& plans)
 {
     std::vector<StoredCEL> expected;
-    for (const CELSpec& spec : specs) {
-        if (spec.Named || spec.Frames == 0)
+    for (const CELPlan& plan : plans) {
+        if (plan.Named || plan.Frames == 0)
             continue;
-        auto cel = MakeStoreCEL(spec, "");
+        auto cel = MakeStoreCEL(plan, "");
         expected.push_back({ cel->WithHeaders, cel->HasDatabase, cel->CELBytes(),
-            spec.Database ? cel->DatabaseBytes() : std::vector<uint8_t> {} });
+            plan.Database ? cel->DatabaseBytes() : std::vector<uint8_t> {} });
     }
     return expected;
 }
@@ -177,14 +177,14 @@ bool KilledAt(int64_t point, const std::function<void()>& work)
 }
 
 // The old store: three CELs, with and without Frame Headers and databases.
-const std::vector<CELSpec> OldCELs = {
+const std::vector<CELPlan> OldCELs = {
     { 2, true, true, 1 },
     { 3, false, true, 2 },
     { 1, true, false, 3 },
 };
 // The new list: the first CEL loses its database, an empty and a named CEL are passed over,
 // the next ones change their flags, and one more CEL is stored than before.
-const std::vector<CELSpec> NewCELs = {
+const std::vector<CELPlan> NewCELs = {
     { 3, false, false, 11 },
     { 0, true, true, 12 },
     { 2, true, true, 13, true },
@@ -302,8 +302,8 @@ TEST(CloseStore, SettingsFileNotWrittenWholeKeepsTheOldStore)
     TempDir dir;
     WriteTree(dir.Path(), oldTree);
     std::vector<std::unique_ptr<CELObject>> cels;
-    for (const CELSpec& spec : NewCELs)
-        cels.push_back(MakeStoreCEL(spec, dir.File("named.cel")));
+    for (const CELPlan& plan : NewCELs)
+        cels.push_back(MakeStoreCEL(plan, dir.File("named.cel")));
     uint32_t stored = 0;
     // The CEL files are small; the settings file's fixed lines alone are larger.
     AtomicFileWriter::SetFailAfterBytesForTesting(300);
