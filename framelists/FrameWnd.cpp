@@ -248,6 +248,13 @@ TWindFrame::TWindFrame(AppContext& app)
     FormCreate();
 }
 
+TWindFrame::~TWindFrame()
+{
+    // The history is a child, destroyed after this window's own part: emptying it then must
+    // not reach the handlers of a window that is already gone.
+    QObject::disconnect(FrameHistory, nullptr, this, nullptr);
+}
+
 QMenu* TWindFrame::ShowListMenu(QListWidget* list, const QPoint& position)
 {
     auto* menu = new QMenu(this);

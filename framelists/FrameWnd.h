@@ -28,6 +28,7 @@ class TWindFrame : public QWidget {
     Q_OBJECT
 public:
     explicit TWindFrame(AppContext& app);
+    ~TWindFrame() override;
 
     QListWidget* ListLeft = nullptr;
     QListWidget* ListRight = nullptr;
