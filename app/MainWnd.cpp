@@ -23,6 +23,7 @@
 #include "framelists/FrameWnd.h"
 #include "frames/FileIO.h"
 #include "palette/PalWnd.h"
+#include "viewer/AnimWnd.h"
 #include "settings/Settings.h"
 #include "viewer/ViewerWnd.h"
 
@@ -456,6 +457,9 @@ void TMain::BtnCloseClick()
     holders.erase(holders.begin() + row);
     delete ListCEL->takeItem(row);
     ForgetDestroyedViewedFrame();
+    // The animation may still hold a frame of the closed CEL that a step moved out of its pane.
+    if (app.WindAnim)
+        app.WindAnim->FramesDestroyed();
     if (ListCEL->count() > 0)
         ListCEL->setCurrentRow(0);
 }

@@ -253,3 +253,31 @@ TEST(AnimationSequence, RegressionFrameTooLargeForTheViewerWasDrawnIntoAHugeCanv
     state.Tick(pane);
     EXPECT_EQ(state.Current(), pane[1]);
 }
+
+TEST(AnimationSequence, RegressionAFrameDestroyedInViewStayedShown)
+{
+    // A frame moved out of the pane stays in the pass until the next one; when its CEL is
+    // closed the frame is destroyed and the animation passes over it at once.
+    std::vector<FrameSlotRef> pane = { MakeSlot(4, 3, 1), MakeSlot(5, 2, 2), MakeSlot(3, 3, 3) };
+    AnimationState state;
+    state.Begin(pane);
+    state.Playing = true;
+    state.Tick(pane);
+    const FrameSlotRef moved = pane[1];
+    ASSERT_EQ(state.Current(), moved);
+    pane.erase(pane.begin() + 1);
+    EXPECT_FALSE(state.PassOverLost(pane)); // still whole: nothing to do
+    moved->Frame.reset();
+    EXPECT_TRUE(state.PassOverLost(pane));
+    EXPECT_EQ(state.Current(), pane[1]);
+    EXPECT_TRUE(state.Playing);
+
+    // The last frame gone: the next pass starts from the pane; with none left nothing shows.
+    state.Tick(pane);
+    ASSERT_EQ(state.Current(), pane[0]);
+    for (const FrameSlotRef& slot : pane)
+        slot->Frame.reset();
+    EXPECT_TRUE(state.PassOverLost(pane));
+    EXPECT_FALSE(state.Showing());
+    EXPECT_FALSE(state.Playing);
+}

@@ -192,6 +192,15 @@ void TWindAnim::TimerTick()
     Redraw();
 }
 
+void TWindAnim::FramesDestroyed()
+{
+    if (!State.PassOverLost(PaneFrames()))
+        return;
+    if (!State.Playing)
+        SetPlaying(false);
+    Redraw();
+}
+
 void TWindAnim::PaneCleared(bool leftPane)
 {
     if (leftPane != left || !holder)

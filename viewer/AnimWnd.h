@@ -53,6 +53,8 @@ public:
     // The frame lists window empties a pane: if it is this window's pane, play stops and
     // nothing is shown.
     void PaneCleared(bool leftPane);
+    // Frames were destroyed (a CEL was closed): a frame in view that is gone is passed over.
+    void FramesDestroyed();
     // Rebuilds the colour table from the palette and repaints.
     void ApplyPalette();
 

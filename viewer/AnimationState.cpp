@@ -95,6 +95,16 @@ bool AnimationState::StepForward(const std::vector<FrameSlotRef>& paneFrames, bo
     return Current() != before;
 }
 
+bool AnimationState::PassOverLost(const std::vector<FrameSlotRef>& paneFrames)
+{
+    if (!Showing() || Playable(Current()))
+        return false;
+    StepForward(paneFrames, true);
+    if (!Showing())
+        Playing = false;
+    return true;
+}
+
 bool AnimationState::StepBack(const std::vector<FrameSlotRef>& paneFrames)
 {
     const FrameSlotRef before = Current();

@@ -53,6 +53,10 @@ public:
     bool StepForward(const std::vector<FrameSlotRef>& paneFrames, bool wrap);
     // One frame back; before the first frame of the pass, the last frame of a new pass.
     bool StepBack(const std::vector<FrameSlotRef>& paneFrames);
+    // A frame in view that can no longer be shown (its CEL was closed, so the frame is gone)
+    // is passed over at once, as the next tick would pass over it; nothing is shown when no
+    // frame is left. True when the frame shown changed.
+    bool PassOverLost(const std::vector<FrameSlotRef>& paneFrames);
     // What a timer tick does while playing: StepForward without wrapping when Loop is off.
     bool Tick(const std::vector<FrameSlotRef>& paneFrames);
 
