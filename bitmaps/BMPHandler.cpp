@@ -280,27 +280,38 @@ uint8_t DecodeBitmap(std::span<const uint8_t> file, const PaletteModel& palette,
 uint8_t ReadBitmap(const std::string& path, const PaletteModel& palette, Bitmap& bitmap)
 {
     std::vector<uint8_t> bytes;
-    // The file size field is 32 bits, so a longer file can never be accepted.
+    const uint8_t result = ReadPictureBytes(path, bytes);
+    return result == BitmapOK ? DecodeBitmap(bytes, palette, bitmap) : result;
+}
+
+uint8_t ReadPictureBytes(const std::string& path, std::vector<uint8_t>& bytes)
+{
+    // A BMP's size field is 32 bits, and no PNG of at most 64 Mi pixels is plausible beyond
+    // 4 GB, so a longer file is refused before it is read.
     switch (ReadWholeFile(path, bytes, std::numeric_limits<uint32_t>::max())) {
     case ReadResult::Ok:
-        break;
+        return BitmapOK;
     case ReadResult::CannotOpen:
         return BitmapCannotOpen;
     case ReadResult::TooLarge:
-        return BitmapUnsupported;
+        break;
     }
-    return DecodeBitmap(bytes, palette, bitmap);
+    return BitmapUnsupported;
 }
 
-uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFrame& frame)
+uint8_t PutPictureInFrame(uint8_t result, const Bitmap& bitmap, CELFrame& frame)
 {
-    Bitmap bitmap;
-    const uint8_t result = ReadBitmap(path, palette, bitmap);
     if (result != BitmapOK)
         return result;
     frame.SetSize(bitmap.BitmapWidth, bitmap.BitmapHeight);
     frame.EncodeImage(bitmap.BitmapPixels);
     return BitmapOK;
+}
+
+uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFrame& frame)
+{
+    Bitmap bitmap;
+    return PutPictureInFrame(ReadBitmap(path, palette, bitmap), bitmap, frame);
 }
 
 std::vector<uint8_t> EncodeBitmap(

@@ -68,6 +68,13 @@ uint8_t ReadBitmap(const std::string& path, const PaletteModel& palette, Bitmap&
 // On 0 the frame has the bitmap's size and its encoded pixels; otherwise it is unchanged.
 uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFrame& frame);
 
+// What every picture reader shares. ReadPictureBytes reads a file whole: BitmapCannotOpen when
+// it cannot be opened, BitmapUnsupported beyond 4 GB, which no BMP or PNG we accept reaches.
+// PutPictureInFrame stores a decoded picture as the frame's image when result is BitmapOK and
+// gives result back.
+uint8_t ReadPictureBytes(const std::string& path, std::vector<uint8_t>& bytes);
+uint8_t PutPictureInFrame(uint8_t result, const Bitmap& bitmap, CELFrame& frame);
+
 // The bytes of a BMP file of 8 or 24 bits per pixel.
 std::vector<uint8_t> EncodeBitmap(
     const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel);

@@ -1,10 +1,8 @@
 #include "bitmaps/ImageFiles.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
-#include "frames/FileIO.h"
 
 ImageFileFormat DetectImageFileFormat(std::span<const uint8_t> head)
 {
@@ -47,26 +45,12 @@ uint8_t DecodeImageFile(std::span<const uint8_t> file, const PaletteModel& palet
 uint8_t ReadImageFile(const std::string& path, const PaletteModel& palette, Bitmap& bitmap)
 {
     std::vector<uint8_t> bytes;
-    // Both readers refuse files beyond 4 GB (a BMP's size field is 32 bits), so such a file
-    // is refused before it is read.
-    switch (ReadWholeFile(path, bytes, std::numeric_limits<uint32_t>::max())) {
-    case ReadResult::Ok:
-        break;
-    case ReadResult::CannotOpen:
-        return BitmapCannotOpen;
-    case ReadResult::TooLarge:
-        return BitmapUnsupported;
-    }
-    return DecodeImageFile(bytes, palette, bitmap);
+    const uint8_t result = ReadPictureBytes(path, bytes);
+    return result == BitmapOK ? DecodeImageFile(bytes, palette, bitmap) : result;
 }
 
 uint8_t ImportImageFile(const std::string& path, const PaletteModel& palette, CELFrame& frame)
 {
     Bitmap bitmap;
-    const uint8_t result = ReadImageFile(path, palette, bitmap);
-    if (result != BitmapOK)
-        return result;
-    frame.SetSize(bitmap.BitmapWidth, bitmap.BitmapHeight);
-    frame.EncodeImage(bitmap.BitmapPixels);
-    return BitmapOK;
+    return PutPictureInFrame(ReadImageFile(path, palette, bitmap), bitmap, frame);
 }

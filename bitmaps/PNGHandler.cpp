@@ -225,17 +225,8 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
 uint8_t ReadPNG(const std::string& path, const PaletteModel& palette, Bitmap& bitmap)
 {
     std::vector<uint8_t> bytes;
-    // Beyond 4 GB no PNG of at most 64 Mi pixels is plausible; such a file is refused before
-    // it is read.
-    switch (ReadWholeFile(path, bytes, std::numeric_limits<uint32_t>::max())) {
-    case ReadResult::Ok:
-        break;
-    case ReadResult::CannotOpen:
-        return BitmapCannotOpen;
-    case ReadResult::TooLarge:
-        return BitmapUnsupported;
-    }
-    return DecodePNG(bytes, palette, bitmap);
+    const uint8_t result = ReadPictureBytes(path, bytes);
+    return result == BitmapOK ? DecodePNG(bytes, palette, bitmap) : result;
 }
 
 std::vector<uint8_t> EncodePNG(
