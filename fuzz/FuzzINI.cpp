@@ -99,7 +99,7 @@ void CheckLookups(INIToRead& ini)
 // The settings readers on the same bytes: each reads them exactly when the reader opens them,
 // and never takes more stored CELs than it has flags for. Every flag it keeps is the value
 // its key gives in the file.
-void CheckSettingsReaders(std::span<const uint8_t> file, INIToRead& ini, bool opened)
+void CheckMainReader(std::span<const uint8_t> file, INIToRead& ini, bool opened)
 {
     MainSettings main;
     FuzzCheck(ReadMainSettingsFromBytes(file, main) == opened,
@@ -130,15 +130,38 @@ void CheckSettingsReaders(std::span<const uint8_t> file, INIToRead& ini, bool op
                     "a stored-CEL flag of the file was not taken");
         }
     }
-    ViewerSettings viewer;
-    FuzzCheck(ReadViewerSettingsFromBytes(file, viewer) == opened,
-        "ReadViewerSettings disagrees with Open");
-    PaletteSettings palette;
-    FuzzCheck(ReadPaletteSettingsFromBytes(file, palette) == opened,
-        "ReadPaletteSettings disagrees with Open");
-    WindowPlacement frame;
-    FuzzCheck(ReadFrameSettingsFromBytes(file, frame) == opened,
-        "ReadFrameSettings disagrees with Open");
+}
+
+// Each settings reader opens the file again, which costs as much as the open under test: the
+// four readers take turns by the input's length, each on an eighth of the inputs, and half
+// of the inputs go to none of them.
+void CheckSettingsReaders(std::span<const uint8_t> file, INIToRead& ini, bool opened)
+{
+    switch (file.size() % 8) {
+    case 0:
+        CheckMainReader(file, ini, opened);
+        break;
+    case 1: {
+        ViewerSettings viewer;
+        FuzzCheck(ReadViewerSettingsFromBytes(file, viewer) == opened,
+            "ReadViewerSettings disagrees with Open");
+        break;
+    }
+    case 2: {
+        PaletteSettings palette;
+        FuzzCheck(ReadPaletteSettingsFromBytes(file, palette) == opened,
+            "ReadPaletteSettings disagrees with Open");
+        break;
+    }
+    case 3: {
+        WindowPlacement frame;
+        FuzzCheck(ReadFrameSettingsFromBytes(file, frame) == opened,
+            "ReadFrameSettings disagrees with Open");
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 } // namespace
@@ -161,8 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CheckLookups(ini);
     ini.Close();
 
-    // Opening again releases the earlier contents and must give the same result.
-    FuzzCheck(ini.OpenBytes(file), "the same file failed the second time");
+    // Opening again releases the earlier contents and must give the same result (checked on
+    // an eighth of the inputs, one that no settings reader took: it is a whole read more).
+    if (file.size() % 8 == 4)
+        FuzzCheck(ini.OpenBytes(file), "the same file failed the second time");
     ini.Close();
     return 0;
 }
