@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 
+#include <libdeflate.h>
 #include <spng.h>
+#include <zlib.h>
 
 #include "frames/FileIO.h"
 
@@ -17,10 +18,6 @@ struct ContextRelease {
     void operator()(spng_ctx* context) const { spng_ctx_free(context); }
 };
 using Context = std::unique_ptr<spng_ctx, ContextRelease>;
-
-struct BufferRelease {
-    void operator()(void* buffer) const { std::free(buffer); }
-};
 
 // Ancillary chunks (text, colour profiles, Exif) are kept by the library while it reads, some
 // of them decompressed; a file whose chunks ask for more than this (or than the file's own
@@ -177,6 +174,130 @@ bool ChunksReachIEND(std::span<const uint8_t> file)
     return false;
 }
 
+void PutBig32(uint8_t* target, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        target[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+void AppendBig32(std::vector<uint8_t>& png, uint32_t value)
+{
+    png.resize(png.size() + 4);
+    PutBig32(png.data() + png.size() - 4, value);
+}
+
+// A chunk: the length of its data, its type, the data, and the CRC of type and data.
+void PutChunk(std::vector<uint8_t>& png, const char (&type)[5], std::span<const uint8_t> data)
+{
+    AppendBig32(png, static_cast<uint32_t>(data.size()));
+    const size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    AppendBig32(png, libdeflate_crc32(0, png.data() + start, png.size() - start));
+}
+
+// Ends a chunk whose length word sits at start and whose type and data follow it up to the
+// end of png.
+void CloseChunk(std::vector<uint8_t>& png, size_t start)
+{
+    PutBig32(png.data() + start, static_cast<uint32_t>(png.size() - start - 8));
+    AppendBig32(png, libdeflate_crc32(0, png.data() + start + 4, png.size() - start - 4));
+}
+
+size_t OpenChunk(std::vector<uint8_t>& png, const char (&type)[5])
+{
+    const size_t start = png.size();
+    png.resize(start + 4);
+    png.insert(png.end(), type, type + 4);
+    return start;
+}
+
+// Sprites are flat patches of few colours: unfiltered rows compress smaller than any filter
+// makes them (the filters were made for photographs). libdeflate at its fastest level packs
+// a frame two and a half times as fast as zlib's fastest for some 8% more bytes, which an
+// export of thousands of frames feels. It takes the image whole, so pictures up to
+// PNGPackedWholeLimit bytes of rows go through it, larger ones (sprite sheets) through zlib a
+// row at a time.
+
+struct CompressorRelease {
+    void operator()(libdeflate_compressor* compressor) const
+    {
+        libdeflate_free_compressor(compressor);
+    }
+};
+
+template <typename FillRow>
+bool DeflateWhole(std::vector<uint8_t>& png, size_t rowBytes, uint32_t height, FillRow& fillRow)
+{
+    // A compressor holds some hundred kilobytes of tables: one per thread, kept.
+    thread_local std::unique_ptr<libdeflate_compressor, CompressorRelease> compressor(
+        libdeflate_alloc_compressor(1));
+    if (!compressor)
+        return false;
+    std::vector<uint8_t> rows(rowBytes * height);
+    for (uint32_t y = 0; y < height; ++y)
+        fillRow(y, rows.data() + y * rowBytes);
+    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rows.size());
+    const size_t start = OpenChunk(png, "IDAT");
+    const size_t data = png.size();
+    png.resize(data + bound);
+    const size_t packed = libdeflate_zlib_compress(
+        compressor.get(), rows.data(), rows.size(), png.data() + data, bound);
+    if (packed == 0)
+        return false;
+    png.resize(data + packed);
+    CloseChunk(png, start);
+    return true;
+}
+
+struct StreamEnd {
+    void operator()(z_stream* stream) const { deflateEnd(stream); }
+};
+
+template <typename FillRow>
+bool DeflateByRows(std::vector<uint8_t>& png, size_t rowBytes, uint32_t height, FillRow& fillRow)
+{
+    // IDAT chunks of up to this size; a chunk's length is 31-bit.
+    constexpr size_t ChunkBytes = 1u << 20;
+    if (rowBytes > std::numeric_limits<uInt>::max())
+        return false;
+    z_stream stream {};
+    if (deflateInit(&stream, 1) != Z_OK)
+        return false;
+    std::unique_ptr<z_stream, StreamEnd> end(&stream);
+    std::vector<uint8_t> row(rowBytes);
+    std::vector<uint8_t> packed(ChunkBytes);
+    stream.next_out = packed.data();
+    stream.avail_out = ChunkBytes;
+    auto emit = [&] {
+        const size_t start = OpenChunk(png, "IDAT");
+        png.insert(png.end(), packed.data(), packed.data() + (ChunkBytes - stream.avail_out));
+        CloseChunk(png, start);
+        stream.next_out = packed.data();
+        stream.avail_out = ChunkBytes;
+    };
+    for (uint32_t y = 0; y <= height; ++y) {
+        const bool last = y == height;
+        if (!last)
+            fillRow(y, row.data());
+        stream.next_in = last ? nullptr : row.data();
+        stream.avail_in = last ? 0 : static_cast<uInt>(rowBytes);
+        for (;;) {
+            const int result = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+            if (result == Z_STREAM_END)
+                break;
+            if (result != Z_OK && result != Z_BUF_ERROR)
+                return false;
+            if (stream.avail_out == 0)
+                emit();
+            else if (!last && stream.avail_in == 0)
+                break;
+        }
+    }
+    emit();
+    return true;
+}
+
 } // namespace
 
 uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
@@ -241,80 +362,56 @@ std::vector<uint8_t> EncodePNG(
         return {};
     const bool indexed = bitsPerPixel == 8;
 
-    Context context(spng_ctx_new(SPNG_CTX_ENCODER));
-    // Sprites are flat patches of few colours: unfiltered rows compress smaller than any
-    // filter makes them (the filters were made for photographs), and the fastest zlib level
-    // costs about a tenth in size for three times the speed, which an export of thousands of
-    // frames feels.
-    if (!context || spng_set_option(context.get(), SPNG_ENCODE_TO_BUFFER, 1) != 0
-        || spng_set_option(context.get(), SPNG_FILTER_CHOICE, SPNG_FILTER_CHOICE_NONE) != 0
-        || spng_set_option(context.get(), SPNG_IMG_COMPRESSION_LEVEL, 1) != 0)
-        return {};
-    spng_ihdr header {};
-    header.width = width;
-    header.height = height;
-    header.bit_depth = 8;
-    header.color_type = indexed ? SPNG_COLOR_TYPE_INDEXED : SPNG_COLOR_TYPE_TRUECOLOR;
-    if (spng_set_ihdr(context.get(), &header) != 0)
-        return {};
-    spng_trns transparency {};
+    std::vector<uint8_t> png(std::begin(PNGSignature), std::end(PNGSignature));
+    std::array<uint8_t, 13> header {};
+    PutBig32(header.data(), width);
+    PutBig32(header.data() + 4, height);
+    header[8] = 8; // bit depth
+    header[9] = indexed ? 3 : 2; // palette or RGB; compression, filter and interlace all 0
+    PutChunk(png, "IHDR", header);
     const uint32_t transparent = palette.TransparentColour();
     if (indexed) {
-        spng_plte table {};
-        table.n_entries = 256;
-        for (uint32_t i = 0; i < 256; ++i) {
-            table.entries[i].red = Channel(palette.Palette[i], 0);
-            table.entries[i].green = Channel(palette.Palette[i], 8);
-            table.entries[i].blue = Channel(palette.Palette[i], 16);
-        }
-        if (spng_set_plte(context.get(), &table) != 0)
-            return {};
-        transparency.n_type3_entries = 256;
-        std::fill(std::begin(transparency.type3_alpha), std::end(transparency.type3_alpha),
-            uint8_t { 255 });
-        transparency.type3_alpha[TransparentIndex] = 0;
+        std::array<uint8_t, 768> table {};
+        for (uint32_t i = 0; i < 256; ++i)
+            for (int c = 0; c < 3; ++c)
+                table[3 * i + c] = Channel(palette.Palette[i], 8 * c);
+        PutChunk(png, "PLTE", table);
+        std::array<uint8_t, 256> alphas;
+        alphas.fill(255);
+        alphas[TransparentIndex] = 0;
+        PutChunk(png, "tRNS", alphas);
     } else {
         // Pixels of index 255 are written in the transparent colour, as in a 24-bit BMP; the
         // tRNS makes viewers show that colour as transparent.
-        transparency.red = Channel(transparent, 0);
-        transparency.green = Channel(transparent, 8);
-        transparency.blue = Channel(transparent, 16);
+        const std::array<uint8_t, 6> colour { 0, Channel(transparent, 0), 0,
+            Channel(transparent, 8), 0, Channel(transparent, 16) };
+        PutChunk(png, "tRNS", colour);
     }
-    if (spng_set_trns(context.get(), &transparency) != 0)
-        return {};
 
-    if (spng_encode_image(
-            context.get(), nullptr, 0, SPNG_FMT_PNG, SPNG_ENCODE_PROGRESSIVE | SPNG_ENCODE_FINALIZE)
-        != 0)
-        return {};
-    // The first PNG row is the top of the picture, the last row of the bitmap.
-    std::vector<uint8_t> row(indexed ? 0 : size_t { width } * 3);
-    for (uint64_t y = height; y-- > 0;) {
-        const uint8_t* source = bitmap.BitmapPixels.data() + y * width;
-        int result = 0;
+    // Each row as the PNG stores it: filter byte 0 (none), then the samples. The first PNG row
+    // is the top of the picture, the last row of the bitmap.
+    const size_t rowBytes = 1 + size_t { width } * (indexed ? 1 : 3);
+    auto fillRow = [&](uint32_t pngRow, uint8_t* target) {
+        const uint8_t* source = bitmap.BitmapPixels.data() + uint64_t { height - 1 - pngRow } * width;
+        target[0] = 0;
         if (indexed) {
-            result = spng_encode_row(context.get(), source, width);
-        } else {
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint32_t colour = palette.Palette[source[x]];
-                row[3 * x] = Channel(colour, 0);
-                row[3 * x + 1] = Channel(colour, 8);
-                row[3 * x + 2] = Channel(colour, 16);
-            }
-            result = spng_encode_row(context.get(), row.data(), row.size());
+            std::memcpy(target + 1, source, width);
+            return;
         }
-        // The last row ends the image: the library says so instead of 0.
-        if (result != 0 && !(result == SPNG_EOI && y == 0))
-            return {};
-    }
-
-    size_t size = 0;
-    int error = 0;
-    std::unique_ptr<void, BufferRelease> buffer(spng_get_png_buffer(context.get(), &size, &error));
-    if (!buffer || error != 0)
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t colour = palette.Palette[source[x]];
+            target[1 + 3 * x] = Channel(colour, 0);
+            target[2 + 3 * x] = Channel(colour, 8);
+            target[3 + 3 * x] = Channel(colour, 16);
+        }
+    };
+    const bool compressed = uint64_t { rowBytes } * height <= PNGPackedWholeLimit
+        ? DeflateWhole(png, rowBytes, height, fillRow)
+        : DeflateByRows(png, rowBytes, height, fillRow);
+    if (!compressed)
         return {};
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer.get());
-    return std::vector<uint8_t>(bytes, bytes + size);
+    PutChunk(png, "IEND", {});
+    return png;
 }
 
 uint8_t WritePNG(const std::string& path, const Bitmap& bitmap, const PaletteModel& palette,

@@ -31,6 +31,11 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
 // 0 read, 1 the file cannot be opened, 2 not a readable PNG.
 uint8_t ReadPNG(const std::string& path, const PaletteModel& palette, Bitmap& bitmap);
 
+// Pictures of up to this many bytes of rows (a filter byte and the samples of each row) are
+// packed in one piece; larger ones, such as sprite sheets, a row at a time into IDAT chunks of
+// 1 MiB. Both give the same chunks otherwise.
+inline constexpr uint64_t PNGPackedWholeLimit = 8u << 20;
+
 // The bytes of a PNG of the picture: 8 bits = palette colour type with a PLTE of all 256
 // palette entries and a tRNS giving entry 255 alpha 0 and every other entry 255, each pixel
 // its index; 24 bits = RGB, each pixel the colour of its entry, with a tRNS naming the

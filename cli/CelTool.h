@@ -130,7 +130,8 @@ bool NaturalLess(std::string_view a, std::string_view b);
 bool RunBatch(const ToolStreams& streams, std::string_view verb, size_t count, uint32_t jobs,
     bool showProgress, const std::function<bool(size_t)>& work);
 
-// Writes a file of a batch: complete under a temporary name, then renamed over path, but
+// Writes a file of a batch: complete before it takes its name (a new file is linked under
+// it from an unnamed one, an existing one replaced by renaming a temporary file), but
 // not flushed to disk; FlushBatch does that once for the whole batch. A failure leaves no
 // file under path and nothing of the temporary file.
 bool WriteBatchFile(const std::string& path, std::span<const uint8_t> bytes);

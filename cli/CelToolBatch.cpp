@@ -39,7 +39,39 @@ bool WriteAll(int descriptor, std::span<const uint8_t> bytes)
     return true;
 }
 
+// A new file written without a name (O_TMPFILE) and linked under its name once whole: one
+// entry added to the folder, where a temporary name and a rename change it three times.
+// Unknown when the file system cannot do it or the name was taken meanwhile: the caller then
+// writes through a temporary name.
+enum class LinkResult { Linked, Failed, Unknown };
+
+LinkResult WriteUnnamedThenLink(const std::string& path, std::span<const uint8_t> bytes)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder
+        = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int descriptor
+        = Retry([&] { return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666); });
+    if (descriptor < 0)
+        return LinkResult::Unknown;
+    LinkResult result = LinkResult::Failed;
+    if (WriteAll(descriptor, bytes)) {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            result = LinkResult::Linked;
+        else if (errno == EEXIST || errno == ENOENT)
+            result = LinkResult::Unknown; // taken meanwhile, or no /proc
+    }
+    // The unnamed file disappears with its last descriptor when it was not linked.
+    if (::close(descriptor) != 0 && result == LinkResult::Linked) {
+        ::unlink(path.c_str());
+        result = LinkResult::Failed;
+    }
+    return result;
+}
+
 } // namespace
+
 
 std::string JobChoice(const ParsedArguments& parsed, uint32_t& jobs)
 {
@@ -177,6 +209,10 @@ bool WriteBatchFile(const std::string& path, std::span<const uint8_t> bytes)
         if (!S_ISREG(existing.st_mode))
             return false; // a folder or device at the target is never replaced
         mode = existing.st_mode & 07777;
+    } else if (errno == ENOENT) {
+        const LinkResult linked = WriteUnnamedThenLink(path, bytes);
+        if (linked != LinkResult::Unknown)
+            return linked == LinkResult::Linked;
     }
     // One process writes each target once, so the process id makes the temporary name
     // unique; O_EXCL guards against a stale file left by a killed run.

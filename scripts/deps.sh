@@ -2,7 +2,7 @@
 # Installs the Debian packages Vornix needs, and only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-          libspng-dev nlohmann-json3-dev clang libclang-rt-14-dev xvfb xauth libxcb1-dev
+          libspng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev clang libclang-rt-14-dev xvfb xauth libxcb1-dev
           dpkg-dev desktop-file-utils libxml2-utils shared-mime-info)
 missing=()
 for p in "${packages[@]}"; do

@@ -1381,6 +1381,44 @@ TEST(CelToolBatch, AWriteFailureInTheMiddleLeavesNoHalfFileAndExitsOne)
             Decoded(*cel->Frames[i]->Frame));
 }
 
+TEST(CelToolBatch, ReplacedFilesKeepTheirModeAndAFailedReplacementKeepsTheOldFile)
+{
+    TempDir dir;
+    std::vector<std::pair<uint32_t, uint32_t>> sizes(10, { 4, 4 });
+    sizes[5] = { 200, 200 }; // 41,078 bytes as a BMP, beyond the file size limit below
+    WriteFrames(dir.File("r.cel"), 10, sizes, 6);
+    std::filesystem::create_directories(dir.File("out"));
+    WriteBytes(dir.File("out/r_3.bmp"), { 3 });
+    WriteBytes(dir.File("out/r_5.bmp"), { 5 });
+    std::filesystem::permissions(dir.File("out/r_3.bmp"), std::filesystem::perms(0640));
+
+    ToolRun failed = RunTool(
+        dir, { "export", dir.File("r.cel"), dir.File("out"), "--jobs", "1" }, "ulimit -f 20; ");
+    EXPECT_EQ(failed.ExitCode, 1);
+    // r_3 was replaced; r_5, whose new bytes could not be written, is the old file, and no
+    // temporary file is left beside it.
+    EXPECT_GT(ReadBytes(dir.File("out/r_3.bmp")).size(), 1u);
+    EXPECT_EQ(ReadBytes(dir.File("out/r_5.bmp")), std::vector<uint8_t> { 5 });
+    EXPECT_EQ(FilesIn(dir.File("out")),
+        (std::vector<std::string> {
+            "r_0.bmp", "r_1.bmp", "r_2.bmp", "r_3.bmp", "r_4.bmp", "r_5.bmp" }));
+
+    ASSERT_EQ(RunTool(dir, { "export", dir.File("r.cel"), dir.File("out") }).ExitCode, 0);
+    auto mode = [&](const std::string& name) {
+        return std::filesystem::status(dir.File("out/" + name)).permissions()
+            & std::filesystem::perms::all;
+    };
+    EXPECT_EQ(mode("r_3.bmp"), std::filesystem::perms(0640));
+    // New files get the usual mode for the umask: the same as a file the test creates.
+    WriteBytes(dir.File("plain"), { 1 });
+    EXPECT_EQ(mode("r_9.bmp"),
+        std::filesystem::status(dir.File("plain")).permissions() & std::filesystem::perms::all);
+    auto cel = Load(dir.File("r.cel"));
+    for (uint32_t i : { 3u, 5u, 9u })
+        EXPECT_EQ(ReadPicture(dir.File("out/r_" + std::to_string(i) + ".bmp")).BitmapPixels,
+            Decoded(*cel->Frames[i]->Frame));
+}
+
 TEST(CelToolArguments, VersionPrintsTheProgramAndItsVersion)
 {
     TempDir dir;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
@@ -860,6 +861,43 @@ TEST(PNGExport, RoundTripsMapLikeTheBMPRoundTripsWithRepeatedAndReservedColours)
             ASSERT_EQ(
                 DecodeBitmap(EncodeBitmap(original, palette, bits), palette, viaBMP), BitmapOK);
             EXPECT_EQ(viaPNG.BitmapPixels, viaBMP.BitmapPixels) << round << " " << bits;
+        }
+    }
+}
+
+TEST(PNGExport, PicturesTooLargeToPackWholeGoARowAtATimeIntoSeveralIDATChunks)
+{
+    // Just above and just below the size packed in one piece, both bit counts: the same
+    // chunks before the pixels, every IDAT within its 1 MiB, and the same picture back.
+    std::mt19937 random(5);
+    PaletteModel palette = DistinctPalette(8);
+    palette.WholePalette = true;
+    for (uint32_t bits : { 8u, 24u }) {
+        const uint64_t bytesPerPixel = bits / 8;
+        const auto side
+            = static_cast<uint32_t>(std::sqrt(double(PNGPackedWholeLimit) / double(bytesPerPixel)));
+        for (uint32_t width : { side - 8, side + 8 }) {
+            const bool packedWhole = (1 + width * bytesPerPixel) * width <= PNGPackedWholeLimit;
+            Bitmap original { width, width, std::vector<uint8_t>(size_t { width } * width) };
+            // Noise that deflate cannot pack below a megabyte, and some flat stretches.
+            for (size_t i = 0; i < original.BitmapPixels.size(); ++i)
+                original.BitmapPixels[i] = i % 4096 < 1024 ? 255 : static_cast<uint8_t>(random());
+            const std::vector<uint8_t> png = EncodePNG(original, palette, bits);
+            uint32_t chunks = 0;
+            for (size_t at = 8; at + 12 <= png.size(); at += 12 + GetBig32(png, at))
+                if (std::memcmp(png.data() + at + 4, "IDAT", 4) == 0) {
+                    ++chunks;
+                    if (!packedWhole)
+                        EXPECT_LE(GetBig32(png, at), 1u << 20);
+                }
+            if (packedWhole)
+                EXPECT_EQ(chunks, 1u) << bits << " " << width;
+            else
+                EXPECT_GT(chunks, 2u) << bits << " " << width;
+            Bitmap decoded;
+            ASSERT_EQ(DecodePNG(png, palette, decoded), BitmapOK) << bits << " " << width;
+            EXPECT_EQ(decoded.BitmapWidth, width);
+            EXPECT_TRUE(decoded.BitmapPixels == original.BitmapPixels) << bits << " " << width;
         }
     }
 }
