@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses in build-fuzz (clang, AddressSanitizer, UBSan) and runs each
-# for SECONDS from a copy of its seed corpus; the repository is never written to.
+# for SECONDS from a copy of its seed corpus, as many at a time as there are cores
+# (VORNIX_FUZZ_JOBS chooses); the repository is never written to.
 #
 #   scripts/fuzz.sh SECONDS [harness...]      (default: every fuzz/Fuzz*.cpp)
 #
@@ -69,33 +70,57 @@ input_timeout() {
 
 export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
-failed=()
-summary=()
-for harness in "${harnesses[@]}"; do
-    program="$build/fuzz/$harness"
-    if [ ! -x "$program" ]; then
-        echo "fuzz.sh: no harness $harness" >&2
-        exit 2
-    fi
-    corpus="$work/$harness/corpus"
-    artifacts="$work/$harness/findings/"
+# One harness per core at a time: each still gets its SECONDS of a core to itself.
+parallel="${VORNIX_FUZZ_JOBS:-$(nproc)}"
+
+# Runs one harness; its exit status goes to its folder, its output to its log.
+fuzz_one() {
+    local harness=$1
+    local program="$build/fuzz/$harness"
+    local corpus="$work/$harness/corpus"
+    local artifacts="$work/$harness/findings/"
     mkdir -p "$corpus" "$artifacts"
     if [ -d "$root/fuzz/corpus/$harness" ]; then
         cp -R "$root/fuzz/corpus/$harness/." "$corpus/"
     fi
-    dictionary=()
+    local dictionary=()
     if [ -f "$root/fuzz/$harness.dict" ]; then
         dictionary=(-dict="$root/fuzz/$harness.dict")
     fi
-    log="$work/$harness/log.txt"
-    echo "-- $harness"
-    status=0
+    local status=0
     "$program" "$corpus" "${dictionary[@]}" -max_total_time="$seconds" -timeout="$(input_timeout "$harness")" \
         -rss_limit_mb=2048 -malloc_limit_mb=2048 -detect_leaks=1 -max_len="$(max_len "$harness")" \
-        -artifact_prefix="$artifacts" -print_final_stats=1 >"$log" 2>&1 || status=$?
+        -artifact_prefix="$artifacts" -print_final_stats=1 >"$work/$harness/log.txt" 2>&1 || status=$?
+    echo "$status" >"$work/$harness/status"
+}
+
+for harness in "${harnesses[@]}"; do
+    if [ ! -x "$build/fuzz/$harness" ]; then
+        echo "fuzz.sh: no harness $harness" >&2
+        exit 2
+    fi
+done
+running=0
+for harness in "${harnesses[@]}"; do
+    echo "-- $harness"
+    fuzz_one "$harness" &
+    running=$((running + 1))
+    if [ "$running" -ge "$parallel" ]; then
+        wait -n || true
+        running=$((running - 1))
+    fi
+done
+wait
+
+failed=()
+summary=()
+for harness in "${harnesses[@]}"; do
+    log="$work/$harness/log.txt"
+    artifacts="$work/$harness/findings/"
+    status=$(cat "$work/$harness/status" 2>/dev/null || echo 1)
     done_line=$(grep -E '^Done [0-9]+ runs in [0-9]+ second' "$log" | tail -n 1 || true)
-    if [ $status -ne 0 ] || [ -z "$done_line" ]; then
-        echo "   FAILED (exit $status); the end of its log ($log):"
+    if [ "$status" -ne 0 ] || [ -z "$done_line" ]; then
+        echo "$harness FAILED (exit $status); the end of its log ($log):"
         tail -n 40 "$log" | sed 's/^/   | /'
         ls "$artifacts" 2>/dev/null | sed "s|^|   finding: $artifacts|"
         failed+=("$harness")
@@ -103,7 +128,6 @@ for harness in "${harnesses[@]}"; do
     else
         runs=$(echo "$done_line" | awk '{print $2}')
         took=$(echo "$done_line" | awk '{print $5}')
-        echo "   $runs executions in $took s, no finding"
         summary+=("$harness: $runs executions in $took s, no finding")
     fi
 done
