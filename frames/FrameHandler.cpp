@@ -31,21 +31,38 @@ inline bool IsFull(int8_t c)
 // Cuts a row of width pixels into its stretches, alternately transparent and not, and hands
 // each to its coder in order: transparent(count) or literal(first pixel, count). The sizing
 // and the coding pass of EncodeImage share it, so they cannot disagree about the stretches.
+// The first pixel from p on that is not transparent, or end: eight at a time while they are
+// all transparent (a word of 255s is all ones).
+inline const uint8_t* SkipTransparent(const uint8_t* p, const uint8_t* end)
+{
+    static_assert(TransparentIndex == 0xFF);
+    while (end - p >= 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        if (word != ~uint64_t { 0 })
+            break;
+        p += 8;
+    }
+    while (p < end && *p == TransparentIndex)
+        ++p;
+    return p;
+}
+
 template <typename Transparent, typename Literal>
 inline void ForEachStretch(
     const uint8_t* row, size_t width, Transparent&& transparent, Literal&& literal)
 {
-    size_t x = 0;
-    while (x < width) {
-        const size_t start = x;
-        if (row[x] == TransparentIndex) {
-            while (x < width && row[x] == TransparentIndex)
-                ++x;
-            transparent(x - start);
+    const uint8_t* const end = row + width;
+    const uint8_t* p = row;
+    while (p < end) {
+        const uint8_t* start = p;
+        if (*p == TransparentIndex) {
+            p = SkipTransparent(p, end);
+            transparent(static_cast<size_t>(p - start));
         } else {
-            while (x < width && row[x] != TransparentIndex)
-                ++x;
-            literal(row + start, x - start);
+            const void* next = std::memchr(p, TransparentIndex, static_cast<size_t>(end - p));
+            p = next != nullptr ? static_cast<const uint8_t*>(next) : end;
+            literal(start, static_cast<size_t>(p - start));
         }
     }
 }
