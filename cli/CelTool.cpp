@@ -1,5 +1,6 @@
 #include "cli/CelTool.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -17,7 +18,8 @@ constexpr std::array<CommandText, 4> Commands { {
         "Lists every frame of a CEL file: caption, size, data length, diagnosis and candidate\n"
         "widths (the selected one marked with *).\n"
         "  --headers      without a .cdb file, read the frames with Frame Headers\n"
-        "  --no-headers   without a .cdb file, read the frames without them (default)\n"
+        "  --no-headers   without a .cdb file, read the frames without them (default, unless\n"
+        "                 reading them with headers leaves more frames viewable)\n"
         "  --width W      select width W in each frame that has it as a candidate\n"
         "  --json         print one JSON object instead of the table\n" },
     { "export",
@@ -36,7 +38,8 @@ constexpr std::array<CommandText, 4> Commands { {
         "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
         "  --width W            select width W in each frame that has it as a candidate\n"
         "  --headers            without a .cdb file, read the frames with Frame Headers\n"
-        "  --no-headers         without a .cdb file, read the frames without them (default)\n"
+        "  --no-headers         without a .cdb file, read the frames without them (default,\n"
+        "                       unless reading them with headers leaves more frames viewable)\n"
         "  --jobs N             worker threads (default: the number of cores)\n"
         "  --no-overwrite       refuse, before writing anything, if a target file exists\n"
         "  --quiet              leave out the summary line\n" },
@@ -55,7 +58,8 @@ constexpr std::array<CommandText, 4> Commands { {
         "  --bpp 8|24           bits per pixel of the sheet (default 8)\n"
         "  --width W            select width W in each frame that has it as a candidate\n"
         "  --headers            without a .cdb file, read the frames with Frame Headers\n"
-        "  --no-headers         without a .cdb file, read the frames without them (default)\n"
+        "  --no-headers         without a .cdb file, read the frames without them (default,\n"
+        "                       unless reading them with headers leaves more frames viewable)\n"
         "  --jobs N             worker threads (default: the number of cores)\n"
         "  --no-overwrite       refuse, before writing anything, if OUT.png or OUT.json exists\n"
         "  --quiet              leave out the summary line\n" },
@@ -235,6 +239,28 @@ std::string HeaderChoice(const ParsedArguments& parsed, bool fallback, bool& wit
         return "options --headers and --no-headers exclude each other";
     withHeaders = with ? true : without ? false : fallback;
     return {};
+}
+
+std::unique_ptr<CELObject> LoadToolCEL(
+    const std::string& file, const ParsedArguments& parsed, bool withHeaders, bool& detected)
+{
+    detected = false;
+    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
+    if (!cel || cel->Status != LoadOK || cel->HasDatabase == 1 || parsed.Has("--headers")
+        || parsed.Has("--no-headers"))
+        return cel;
+    auto viewable = [](const CELObject& object) {
+        return std::count_if(object.Frames.begin(), object.Frames.end(),
+            [](const auto& slot) { return slot && slot->Frame && slot->Frame->Viewable(); });
+    };
+    const auto asChosen = viewable(*cel);
+    if (asChosen == static_cast<std::ptrdiff_t>(cel->Frames.size()))
+        return cel;
+    std::unique_ptr<CELObject> other = CELObject::CreateFromFile(file, !withHeaders);
+    if (!other || other->Status != LoadOK || viewable(*other) <= asChosen)
+        return cel;
+    detected = true;
+    return other;
 }
 
 int PreparePalette(const ToolStreams& streams, std::string_view command,

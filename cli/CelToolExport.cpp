@@ -112,7 +112,8 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
 
     const std::string& file = parsed.Positional[0];
     const std::filesystem::path outputFolder(parsed.Positional[1]);
-    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
+    bool detected = false;
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, detected);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));

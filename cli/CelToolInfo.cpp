@@ -72,12 +72,15 @@ std::string Padded(std::string text, size_t width, bool right = false)
     return right ? padding + text : text + padding;
 }
 
-void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel)
+void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected)
 {
     out << "File: " << PrintableText(file) << "\n"
         << "Frames: " << cel.FrameCount << "\n"
         << "Frame Headers: " << (cel.WithHeaders == 1 ? "yes" : "no")
-        << (cel.HasDatabase == 1 ? " (from the .cdb file)" : " (no .cdb file; as chosen)") << "\n"
+        << (cel.HasDatabase == 1 ? " (from the .cdb file)"
+                : detected       ? " (no .cdb file; more frames are viewable so)"
+                                 : " (no .cdb file; as chosen)")
+        << "\n"
         << "Database: " << (cel.HasDatabase == 1 ? "yes" : "no") << "\n\n";
 
     struct Row {
@@ -138,7 +141,8 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
         return UsageError(streams, "info", problem);
 
     const std::string& file = parsed.Positional[0];
-    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
+    bool detected = false;
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, detected);
     bool json = parsed.Has("--json");
     if (!cel || cel->Status != LoadOK) {
         uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
@@ -170,6 +174,6 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
     if (json)
         PrintJson(streams.Out, file, *cel);
     else
-        PrintTable(streams.Out, file, *cel);
+        PrintTable(streams.Out, file, *cel, detected);
     return ExitSuccess;
 }

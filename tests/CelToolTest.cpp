@@ -1419,6 +1419,53 @@ TEST(CelToolBatch, ReplacedFilesKeepTheirModeAndAFailedReplacementKeepsTheOldFil
             Decoded(*cel->Frames[i]->Frame));
 }
 
+TEST(CelToolBuild, ACELBuiltWithoutDatabaseIsReadBackWithTheFrameHeadersItWasWrittenWith)
+{
+    // build writes Frame Headers by default, and without --database nothing records that:
+    // info, export and sheet read such a CEL with headers because more frames are viewable
+    // so, unless told otherwise; a CEL without headers keeps being read without them.
+    std::mt19937 random(77);
+    for (bool withHeaders : { true, false }) {
+        TempDir dir;
+        BuiltSprites sprites = WriteSprites(dir, random, 3);
+        const std::string out = dir.File("plain.cel");
+        std::vector<std::string> args { "build", out, "--quiet" };
+        if (!withHeaders)
+            args.push_back("--no-headers");
+        args.insert(args.end(), sprites.Paths.begin(), sprites.Paths.end());
+        ASSERT_EQ(RunTool(dir, args).ExitCode, 0);
+
+        ToolRun info = RunTool(dir, { "info", out });
+        ASSERT_EQ(info.ExitCode, 0) << info.Err;
+        EXPECT_NE(info.Out.find(withHeaders
+                          ? "Frame Headers: yes (no .cdb file; more frames are viewable so)\n"
+                          : "Frame Headers: no (no .cdb file; as chosen)\n"),
+            std::string::npos)
+            << info.Out;
+        Json json = ParseJson(RunTool(dir, { "info", out, "--json" }).Out);
+        EXPECT_EQ(json["with_headers"].Value, withHeaders);
+
+        ToolRun exported = RunTool(dir, { "export", out, dir.File("frames"), "--quiet" });
+        ASSERT_EQ(exported.ExitCode, 0) << exported.Err;
+        EXPECT_EQ(exported.Err, "");
+        auto cel = Load(out, withHeaders);
+        for (uint32_t i = 0; i < 3; ++i)
+            EXPECT_EQ(
+                ReadPicture(dir.File("frames/plain_" + std::to_string(i) + ".bmp")).BitmapPixels,
+                Decoded(*cel->Frames[i]->Frame))
+                << i;
+        ToolRun sheet = RunTool(dir, { "sheet", out, dir.File("s.png"), "--quiet" });
+        EXPECT_EQ(sheet.ExitCode, 0);
+        EXPECT_EQ(sheet.Err, "");
+
+        // A choice given is followed, even when it leaves frames unviewable.
+        if (withHeaders) {
+            ToolRun forced = RunTool(dir, { "info", out, "--no-headers", "--json" });
+            EXPECT_EQ(ParseJson(forced.Out)["with_headers"].Value, false);
+        }
+    }
+}
+
 TEST(CelToolArguments, VersionPrintsTheProgramAndItsVersion)
 {
     TempDir dir;
