@@ -252,7 +252,8 @@ public:
     // state before it.
     std::string PanesAndView(bool withImage);
     void UndoThenRedo(QAction* undo, QAction* redo, const char* where);
-    void DropFiles(QWidget* target, const std::vector<std::string>& files);
+    // False when the window refused the drag.
+    bool DropFiles(QWidget* target, const std::vector<std::string>& files);
     void SaveAndVerify(bool saveAs);
     void CloseAndRestart();
 
@@ -554,7 +555,7 @@ void Walker::UndoThenRedo(QAction* undo, QAction* redo, const char* where)
             + " became " + after);
 }
 
-void Walker::DropFiles(QWidget* target, const std::vector<std::string>& files)
+bool Walker::DropFiles(QWidget* target, const std::vector<std::string>& files)
 {
     QList<QUrl> urls;
     for (const std::string& file : files)
@@ -565,10 +566,11 @@ void Walker::DropFiles(QWidget* target, const std::vector<std::string>& files)
     QApplication::sendEvent(target, &enter);
     if (!enter.isAccepted()) {
         Note("(refused)");
-        return;
+        return false;
     }
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
+    return true;
 }
 
 void Walker::SaveAndVerify(bool saveAs)
@@ -964,7 +966,9 @@ void Walker::AddActions()
     add("Drop a picture on the viewer", 2,
         [](Walker& w) { w.DropFiles(&w.View(), { w.Pick(w.bitmapFiles) }); });
     add("Drop a palette", 1, [](Walker& w) {
-        w.DropFiles(&w.Pal(), { w.Pick(w.paletteFiles) });
+        // A refused drop loads nothing, whatever file name the window shows.
+        if (!w.DropFiles(&w.Pal(), { w.Pick(w.paletteFiles) }))
+            return;
         PaletteModel probe;
         if (LoadPaletteFile(w.Pal().EditPalFile->text().toStdString(), probe)
             == PaletteFileResult::Done)
@@ -1337,6 +1341,10 @@ void RandomWalkTest::regressionWalks()
         { 7566622066522951067ull, 5805,
             "Close of a CEL whose frame a redone Move had taken out of the animated pane left "
             "the animation showing the destroyed frame" },
+        { 11788356156043910628ull, 1828,
+            "A refused palette drop was counted as a palette applied when the name field "
+            "held a palette file: the walk then expected the palette's colours on the "
+            "surface, which still showed its grey ramp" },
     };
     for (const Known& walk : known) {
         Walker walker(walk.Seed);
