@@ -242,9 +242,10 @@ std::string HeaderChoice(const ParsedArguments& parsed, bool fallback, bool& wit
 }
 
 std::unique_ptr<CELObject> LoadToolCEL(
-    const std::string& file, const ParsedArguments& parsed, bool withHeaders, bool& detected)
+    const std::string& file, const ParsedArguments& parsed, bool withHeaders, bool* detected)
 {
-    detected = false;
+    if (detected)
+        *detected = false;
     std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
     if (!cel || cel->Status != LoadOK || cel->HasDatabase == 1 || parsed.Has("--headers")
         || parsed.Has("--no-headers"))
@@ -259,7 +260,8 @@ std::unique_ptr<CELObject> LoadToolCEL(
     std::unique_ptr<CELObject> other = CELObject::CreateFromFile(file, !withHeaders);
     if (!other || other->Status != LoadOK || viewable(*other) <= asChosen)
         return cel;
-    detected = true;
+    if (detected)
+        *detected = true;
     return other;
 }
 

@@ -84,10 +84,10 @@ std::string HeaderChoice(const ParsedArguments& parsed, bool fallback, bool& wit
 // The CEL that info, export and sheet work on, read with or without Frame Headers as chosen.
 // Without a .cdb file and without --headers or --no-headers, the frames are read the way
 // that leaves more of them viewable, without headers on a tie: build writes Frame Headers by
-// default, and a CEL it wrote without --database reads back as it was written. detected
-// tells whether the frames were read against the default for that reason.
-std::unique_ptr<CELObject> LoadToolCEL(
-    const std::string& file, const ParsedArguments& parsed, bool withHeaders, bool& detected);
+// default, and a CEL it wrote without --database reads back as it was written. When given,
+// detected tells whether the frames were read against the default for that reason.
+std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, const ParsedArguments& parsed,
+    bool withHeaders, bool* detected = nullptr);
 
 // Sets up the palette as the commands use it: entries 0 ... 254 grey (i, i, i) or from the
 // file of "--palette", entry 255 the colour of "--transparent" (white by default). On a

@@ -72,7 +72,6 @@ LinkResult WriteUnnamedThenLink(const std::string& path, std::span<const uint8_t
 
 } // namespace
 
-
 std::string JobChoice(const ParsedArguments& parsed, uint32_t& jobs)
 {
     auto found = parsed.Options.find("--jobs");

@@ -112,8 +112,7 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
 
     const std::string& file = parsed.Positional[0];
     const std::filesystem::path outputFolder(parsed.Positional[1]);
-    bool detected = false;
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, detected);
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));

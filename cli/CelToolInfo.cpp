@@ -142,7 +142,7 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
 
     const std::string& file = parsed.Positional[0];
     bool detected = false;
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, detected);
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, &detected);
     bool json = parsed.Has("--json");
     if (!cel || cel->Status != LoadOK) {
         uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };

@@ -83,8 +83,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     description.replace_extension(".json");
     if (description == picture)
         return UsageError(streams, "sheet", "the sheet's name must not end in .json");
-    bool detected = false;
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, detected);
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));

@@ -28,9 +28,6 @@ inline bool IsFull(int8_t c)
     return c < 0 ? -c == FullTransparentRun : c == FullLiteralRun;
 }
 
-// Cuts a row of width pixels into its stretches, alternately transparent and not, and hands
-// each to its coder in order: transparent(count) or literal(first pixel, count). The sizing
-// and the coding pass of EncodeImage share it, so they cannot disagree about the stretches.
 // The first pixel from p on that is not transparent, or end: eight at a time while they are
 // all transparent (a word of 255s is all ones).
 inline const uint8_t* SkipTransparent(const uint8_t* p, const uint8_t* end)
@@ -48,6 +45,9 @@ inline const uint8_t* SkipTransparent(const uint8_t* p, const uint8_t* end)
     return p;
 }
 
+// Cuts a row of width pixels into its stretches, alternately transparent and not, and hands
+// each to its coder in order: transparent(count) or literal(first pixel, count). The sizing
+// and the coding pass of EncodeImage share it, so they cannot disagree about the stretches.
 template <typename Transparent, typename Literal>
 inline void ForEachStretch(
     const uint8_t* row, size_t width, Transparent&& transparent, Literal&& literal)
