@@ -157,6 +157,21 @@ std::string FrameCount(size_t count);
 std::string PictureFormatChoice(const ParsedArguments& parsed, bool& png);
 std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel);
 
+// The choices export and sheet share: how frames are read without a .cdb file, the bits per
+// pixel, --width and --jobs. A malformed or contradictory one is reported as for JobChoice.
+struct PictureChoices {
+    bool WithHeaders = false;
+    uint32_t BitsPerPixel = 8;
+    uint32_t Width = 0;
+    uint32_t Jobs = 1;
+};
+std::string ParsePictureChoices(const ParsedArguments& parsed, PictureChoices& choices);
+
+// Frame index of cel with the width of --width selected (width 0: as it is), or null with a
+// warning line when it is missing or not viewable.
+CELFrame* ViewableFrame(const ToolStreams& streams, const std::string& file, CELObject& cel,
+    uint32_t index, uint32_t width);
+
 // The bytes of a PNG or BMP file of bitmap.
 struct Bitmap;
 std::vector<uint8_t> PictureBytes(

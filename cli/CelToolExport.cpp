@@ -66,6 +66,34 @@ std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel)
     return {};
 }
 
+std::string ParsePictureChoices(const ParsedArguments& parsed, PictureChoices& choices)
+{
+    // The first problem found is the one reported.
+    std::string problem = HeaderChoice(parsed, false, choices.WithHeaders);
+    if (problem.empty())
+        problem = BitsChoice(parsed, choices.BitsPerPixel);
+    if (problem.empty())
+        problem = WidthChoice(parsed, choices.Width);
+    if (problem.empty())
+        problem = JobChoice(parsed, choices.Jobs);
+    return problem;
+}
+
+CELFrame* ViewableFrame(const ToolStreams& streams, const std::string& file, CELObject& cel,
+    uint32_t index, uint32_t width)
+{
+    CELFrame* frame = cel.Frames[index] ? cel.Frames[index]->Frame.get() : nullptr;
+    if (frame && width != 0)
+        ChooseWidth(streams, file, index, *frame, width);
+    if (frame && frame->Viewable())
+        return frame;
+    const uint8_t code = frame ? frame->Diagnosis : uint8_t { DiagWidth };
+    Warning(streams, file,
+        "frame " + std::to_string(index) + " skipped: not viewable ("
+            + std::string(DiagnosisName(code)) + ")");
+    return nullptr;
+}
+
 std::vector<uint8_t> PictureBytes(
     const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel, bool png)
 {
@@ -83,19 +111,12 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
         return UsageError(streams, "export",
             parsed.Positional.size() < 2 ? "a CEL file and an output folder are needed"
                                          : "too many arguments");
-    bool withHeaders = false;
-    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
+    PictureChoices choices;
+    if (std::string problem = ParsePictureChoices(parsed, choices); !problem.empty())
         return UsageError(streams, "export", problem);
-    uint32_t bitsPerPixel = 8;
-    if (std::string problem = BitsChoice(parsed, bitsPerPixel); !problem.empty())
-        return UsageError(streams, "export", problem);
+    const uint32_t bitsPerPixel = choices.BitsPerPixel;
     bool png = false;
     if (std::string problem = PictureFormatChoice(parsed, png); !problem.empty())
-        return UsageError(streams, "export", problem);
-    uint32_t width = 0, jobs = 1;
-    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
-        return UsageError(streams, "export", problem);
-    if (std::string problem = JobChoice(parsed, jobs); !problem.empty())
         return UsageError(streams, "export", problem);
     bool oneFrame = false;
     uint32_t frameNumber = 0;
@@ -112,7 +133,7 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
 
     const std::string& file = parsed.Positional[0];
     const std::filesystem::path outputFolder(parsed.Positional[1]);
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders);
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, choices.WithHeaders);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
@@ -130,16 +151,9 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
     int result = ExitSuccess;
     std::vector<ExportItem> items;
     for (uint32_t i = oneFrame ? frameNumber : 0; i < (oneFrame ? frameNumber + 1 : count); ++i) {
-        CELFrame* frame = cel->Frames[i] ? cel->Frames[i]->Frame.get() : nullptr;
-        if (frame && width != 0)
-            ChooseWidth(streams, file, i, *frame, width);
-        if (!frame || !frame->Viewable()) {
-            uint8_t code = frame ? frame->Diagnosis : uint8_t { DiagWidth };
-            Warning(streams, file,
-                "frame " + std::to_string(i) + " skipped: not viewable ("
-                    + std::string(DiagnosisName(code)) + ")");
+        CELFrame* frame = ViewableFrame(streams, file, *cel, i, choices.Width);
+        if (!frame)
             continue;
-        }
         // A few bytes of run data can stand for billions of pixels: a whole-CEL export does
         // not decode such a frame unasked, but --frame N naming it does.
         if (!oneFrame && ViewerState::TooLargeToShow(*frame)) {
@@ -176,7 +190,7 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
     std::vector<uint8_t> state(items.size(), NotStarted);
     const bool quiet = parsed.Has("--quiet");
     RunBatch(
-        streams, "exporting", items.size(), jobs, streams.ErrIsTerminal && !quiet, [&](size_t n) {
+        streams, "exporting", items.size(), choices.Jobs, streams.ErrIsTerminal && !quiet, [&](size_t n) {
             const CELFrame& frame = *items[n].Frame;
             Bitmap bitmap;
             bitmap.BitmapWidth = frame.Width;

@@ -58,16 +58,10 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
                                          : "too many arguments");
     if (parsed.Has("--format"))
         return UsageError(streams, "sheet", "a sheet is always a PNG; --format is for export");
-    bool withHeaders = false;
-    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
+    PictureChoices choices;
+    if (std::string problem = ParsePictureChoices(parsed, choices); !problem.empty())
         return UsageError(streams, "sheet", problem);
-    uint32_t bitsPerPixel = 8, width = 0, jobs = 1, columns = 0;
-    if (std::string problem = BitsChoice(parsed, bitsPerPixel); !problem.empty())
-        return UsageError(streams, "sheet", problem);
-    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
-        return UsageError(streams, "sheet", problem);
-    if (std::string problem = JobChoice(parsed, jobs); !problem.empty())
-        return UsageError(streams, "sheet", problem);
+    uint32_t columns = 0;
     if (auto found = parsed.Options.find("--columns"); found != parsed.Options.end())
         if (!ParseBoundedNumber(found->second, 1u << 20, columns) || columns == 0)
             return UsageError(streams, "sheet",
@@ -83,7 +77,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     description.replace_extension(".json");
     if (description == picture)
         return UsageError(streams, "sheet", "the sheet's name must not end in .json");
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders);
+    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, choices.WithHeaders);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
@@ -91,16 +85,9 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     std::vector<Placed> placed;
     uint32_t cellWidth = 0, cellHeight = 0;
     for (uint32_t i = 0; i < cel->Frames.size(); ++i) {
-        CELFrame* frame = cel->Frames[i] ? cel->Frames[i]->Frame.get() : nullptr;
-        if (frame && width != 0)
-            ChooseWidth(streams, file, i, *frame, width);
-        if (!frame || !frame->Viewable()) {
-            uint8_t code = frame ? frame->Diagnosis : uint8_t { DiagWidth };
-            Warning(streams, file,
-                "frame " + std::to_string(i) + " skipped: not viewable ("
-                    + std::string(DiagnosisName(code)) + ")");
+        CELFrame* frame = ViewableFrame(streams, file, *cel, i, choices.Width);
+        if (!frame)
             continue;
-        }
         // A few bytes of run data can stand for billions of pixels; such a frame would make
         // the whole sheet that large.
         if (ViewerState::TooLargeToShow(*frame)) {
@@ -146,7 +133,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     sheet.BitmapPixels.assign(static_cast<size_t>(sheetWidth * sheetHeight), TransparentIndex);
     const bool quiet = parsed.Has("--quiet");
     RunBatch(
-        streams, "drawing", placed.size(), jobs, streams.ErrIsTerminal && !quiet, [&](size_t j) {
+        streams, "drawing", placed.size(), choices.Jobs, streams.ErrIsTerminal && !quiet, [&](size_t j) {
             const CELFrame& frame = *placed[j].Frame;
             DataArray image;
             frame.DecodeImage(image);
@@ -179,7 +166,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder, error))
         return FileError(streams, folder, "Cannot create folder");
-    const std::vector<uint8_t> bytes = PictureBytes(sheet, palette, bitsPerPixel, true);
+    const std::vector<uint8_t> bytes = PictureBytes(sheet, palette, choices.BitsPerPixel, true);
     if (bytes.empty() || !WriteBatchFile(picture.string(), bytes))
         return FileError(streams, picture.string(), "Cannot write file");
     if (!WriteBatchFile(description.string(),
