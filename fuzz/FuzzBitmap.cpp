@@ -16,21 +16,6 @@ namespace {
 // Pictures above this size are read but not taken through the slower round trips.
 constexpr uint64_t MaxRoundTripPixels = 1u << 12;
 
-// A palette whose entries 0 ... 254 differ from each other and from the transparent colour,
-// so that every colour written from it matches its own index again.
-PaletteModel MakePalette(bool wholePalette)
-{
-    PaletteModel model;
-    for (uint32_t i = 0; i < 255; ++i)
-        model.Palette[i] = (i * 2654435761u >> 5) & 0xFFFFFF;
-    model.Palette[255] = 0xFF00FF;
-    for (uint32_t i = 0; i < 256; ++i)
-        for (uint32_t j = 0; j < i; ++j)
-            FuzzCheck(model.Palette[i] != model.Palette[j], "the test palette repeats a colour");
-    model.WholePalette = wholePalette;
-    return model;
-}
-
 void ReadOnce(std::span<const uint8_t> file, const PaletteModel& palette, bool roundTrips)
 {
     Bitmap bitmap;
@@ -63,8 +48,8 @@ void ReadOnce(std::span<const uint8_t> file, const PaletteModel& palette, bool r
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const PaletteModel reserved = MakePalette(false);
-    static const PaletteModel whole = MakePalette(true);
+    static const PaletteModel reserved = MakeFuzzPalette(false);
+    static const PaletteModel whole = MakeFuzzPalette(true);
     std::span<const uint8_t> file(data, size);
     // The colour search is the costly part; the round trips run with one palette per input.
     ReadOnce(file, reserved, (size & 1) == 0);

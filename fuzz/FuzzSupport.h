@@ -1,7 +1,8 @@
 #pragma once
 
-// Shared pieces of the fuzz harnesses: a failure that libFuzzer records as a crash and the
-// image round trip that both the codec and the bitmap harness hold the frame coder to. Every
+// Shared pieces of the fuzz harnesses: a failure that libFuzzer records as a crash, the palette
+// of the picture harnesses, and the image round trip that both the codec and the bitmap
+// harness hold the frame coder to. Every
 // harness feeds its reader from memory: none touches the disk.
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 
 #include "frames/FrameHandler.h"
+#include "palette/PaletteModel.h"
 
 // A broken promise of the code under test: print what was expected and abort, so that the
 // input is saved as a crash.
@@ -23,6 +25,21 @@ inline void FuzzCheck(bool condition, const char* what)
 {
     if (!condition)
         FuzzFail(what);
+}
+
+// The palette of the picture harnesses: entries 0 ... 254 differ from each other and from the
+// transparent colour, so that every colour written from it matches its own index again.
+inline PaletteModel MakeFuzzPalette(bool wholePalette)
+{
+    PaletteModel model;
+    for (uint32_t i = 0; i < 255; ++i)
+        model.Palette[i] = (i * 2654435761u >> 5) & 0xFFFFFF;
+    model.Palette[255] = 0xFF00FF;
+    for (uint32_t i = 0; i < 256; ++i)
+        for (uint32_t j = 0; j < i; ++j)
+            FuzzCheck(model.Palette[i] != model.Palette[j], "the test palette repeats a colour");
+    model.WholePalette = wholePalette;
+    return model;
 }
 
 // Encodes a width x height image into a frame, analyses it, selects the first candidate equal
