@@ -76,37 +76,6 @@ PaletteModel DistinctPalette(uint32_t seed)
     return palette;
 }
 
-// The obviously right nearest colour: every distance, the first smallest one.
-uint8_t ReferenceNearest(const PaletteModel& palette, uint32_t colour)
-{
-    if (colour == (palette.Palette[255] & 0xFFFFFF))
-        return 255;
-    int best = -1;
-    int bestDistance = 0;
-    for (int i = palette.WholePalette ? 0 : 127; i < 255; ++i) {
-        const uint32_t entry = palette.Palette[i];
-        const int distance = std::abs(int(colour & 0xFF) - int(entry & 0xFF))
-            + std::abs(int(colour >> 8 & 0xFF) - int(entry >> 8 & 0xFF))
-            + std::abs(int(colour >> 16 & 0xFF) - int(entry >> 16 & 0xFF));
-        if (best < 0 || distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
-        }
-    }
-    return static_cast<uint8_t>(best);
-}
-
-Bitmap RandomBitmap(std::mt19937& random, uint32_t lowest)
-{
-    Bitmap bitmap;
-    bitmap.BitmapWidth = 1 + random() % 13;
-    bitmap.BitmapHeight = 1 + random() % 9;
-    bitmap.BitmapPixels.resize(bitmap.BitmapWidth * bitmap.BitmapHeight);
-    for (uint8_t& pixel : bitmap.BitmapPixels)
-        pixel = static_cast<uint8_t>(lowest + random() % (256 - lowest));
-    return bitmap;
-}
-
 } // namespace
 
 TEST(ColourMatching, DistanceIsTheSumOfChannelDifferences)
@@ -249,7 +218,7 @@ TEST(BitmapExport, ExportThenImportGivesBackTheImage)
     for (int round = 0; round < 40; ++round) {
         PaletteModel palette = DistinctPalette(round);
         palette.WholePalette = round % 3 == 0;
-        const Bitmap original = RandomBitmap(random, 127);
+        const Bitmap original = RandomBitmap(random, 127, 13, 9);
         for (uint32_t bits : { 8u, 24u }) {
             Bitmap decoded;
             ASSERT_EQ(

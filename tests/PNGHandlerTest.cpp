@@ -193,17 +193,6 @@ PaletteModel DistinctPalette(uint32_t seed)
     return palette;
 }
 
-Bitmap RandomBitmap(std::mt19937& random, uint32_t lowest, uint32_t maxSide = 13)
-{
-    Bitmap bitmap;
-    bitmap.BitmapWidth = 1 + random() % maxSide;
-    bitmap.BitmapHeight = 1 + random() % maxSide;
-    bitmap.BitmapPixels.resize(bitmap.BitmapWidth * bitmap.BitmapHeight);
-    for (uint8_t& pixel : bitmap.BitmapPixels)
-        pixel = static_cast<uint8_t>(lowest + random() % (256 - lowest));
-    return bitmap;
-}
-
 } // namespace
 
 TEST(ImageFileFormat, ContentDecidesTheFormat)
@@ -227,7 +216,7 @@ TEST(PNGExport, EightAndTwentyFourBitsReadBackToTheSameImage)
     for (int round = 0; round < 30; ++round) {
         PaletteModel palette = DistinctPalette(round);
         palette.WholePalette = round % 3 == 0;
-        const Bitmap original = RandomBitmap(random, palette.WholePalette ? 0 : 127);
+        const Bitmap original = RandomBitmap(random, palette.WholePalette ? 0 : 127, 13, 13);
         for (uint32_t bits : { 8u, 24u }) {
             const std::vector<uint8_t> bytes = EncodePNG(original, palette, bits);
             ASSERT_FALSE(bytes.empty());
@@ -317,25 +306,6 @@ uint32_t To8(uint32_t sample, uint32_t depth)
     if (depth == 16)
         return sample >> 8;
     return sample * 255 / ((1u << depth) - 1);
-}
-
-uint8_t ReferenceNearest(const PaletteModel& palette, uint32_t colour)
-{
-    if (colour == (palette.Palette[255] & 0xFFFFFF))
-        return 255;
-    int best = -1;
-    int bestDistance = 0;
-    for (int i = palette.WholePalette ? 0 : 127; i < 255; ++i) {
-        const uint32_t entry = palette.Palette[i];
-        const int distance = std::abs(int(colour & 0xFF) - int(entry & 0xFF))
-            + std::abs(int(colour >> 8 & 0xFF) - int(entry >> 8 & 0xFF))
-            + std::abs(int(colour >> 16 & 0xFF) - int(entry >> 16 & 0xFF));
-        if (best < 0 || distance < bestDistance) {
-            best = i;
-            bestDistance = distance;
-        }
-    }
-    return static_cast<uint8_t>(best);
 }
 
 uint32_t Big16(const std::vector<uint8_t>& bytes, size_t at)
@@ -854,7 +824,7 @@ TEST(PNGExport, RoundTripsMapLikeTheBMPRoundTripsWithRepeatedAndReservedColours)
             entry = random() % 6 * 0x332211; // few colours, many repeats
         palette.Palette[200] = palette.Palette[255];
         palette.WholePalette = round % 2 == 0;
-        const Bitmap original = RandomBitmap(random, 0, 20);
+        const Bitmap original = RandomBitmap(random, 0, 20, 20);
         for (uint32_t bits : { 8u, 24u }) {
             Bitmap viaPNG, viaBMP;
             ASSERT_EQ(DecodePNG(EncodePNG(original, palette, bits), palette, viaPNG), BitmapOK);

@@ -1,10 +1,13 @@
 #include "TestSupport.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 
+#include "bitmaps/BMPHandler.h"
+#include "palette/PaletteModel.h"
 #include "viewer/ViewerState.h"
 
 TempDir::TempDir()
@@ -50,4 +53,34 @@ ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed)
     for (uint8_t& pixel : viewer.FrameImage)
         pixel = static_cast<uint8_t>(random());
     return viewer;
+}
+
+Bitmap RandomBitmap(std::mt19937& random, uint32_t lowest, uint32_t maxWidth, uint32_t maxHeight)
+{
+    Bitmap bitmap;
+    bitmap.BitmapWidth = 1 + random() % maxWidth;
+    bitmap.BitmapHeight = 1 + random() % maxHeight;
+    bitmap.BitmapPixels.resize(bitmap.BitmapWidth * bitmap.BitmapHeight);
+    for (uint8_t& pixel : bitmap.BitmapPixels)
+        pixel = static_cast<uint8_t>(lowest + random() % (256 - lowest));
+    return bitmap;
+}
+
+uint8_t ReferenceNearest(const PaletteModel& palette, uint32_t colour)
+{
+    if (colour == (palette.Palette[255] & 0xFFFFFF))
+        return 255;
+    int best = -1;
+    int bestDistance = 0;
+    for (int i = palette.WholePalette ? 0 : 127; i < 255; ++i) {
+        const uint32_t entry = palette.Palette[i];
+        const int distance = std::abs(int(colour & 0xFF) - int(entry & 0xFF))
+            + std::abs(int(colour >> 8 & 0xFF) - int(entry >> 8 & 0xFF))
+            + std::abs(int(colour >> 16 & 0xFF) - int(entry >> 16 & 0xFF));
+        if (best < 0 || distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    return static_cast<uint8_t>(best);
 }

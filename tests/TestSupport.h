@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,15 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 class ViewerState;
+struct Bitmap;
+struct PaletteModel;
 
 // A viewer holding a width x height image of pseudo-random pixels drawn from seed; zoom, view
 // area and scroll positions are left at their defaults.
 ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed);
+
+// A picture of 1 ... maxWidth by 1 ... maxHeight pixels, each from lowest to 255.
+Bitmap RandomBitmap(std::mt19937& random, uint32_t lowest, uint32_t maxWidth, uint32_t maxHeight);
+
+// The obviously right nearest colour: every distance, the first smallest one.
+uint8_t ReferenceNearest(const PaletteModel& palette, uint32_t colour);
