@@ -65,17 +65,6 @@ std::vector<uint8_t> TableOf(const PaletteModel& palette)
     return table;
 }
 
-// Entries all different from each other (and from entry 255).
-PaletteModel DistinctPalette(uint32_t seed)
-{
-    std::mt19937 random(seed);
-    PaletteModel palette;
-    for (uint32_t i = 0; i < 256; ++i)
-        palette.Palette[i] = (random() & 0xFFFF00) | i;
-    palette.Palette[255] = 0xFFFFFF;
-    return palette;
-}
-
 } // namespace
 
 TEST(ColourMatching, DistanceIsTheSumOfChannelDifferences)

@@ -55,6 +55,16 @@ ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed)
     return viewer;
 }
 
+PaletteModel DistinctPalette(uint32_t seed)
+{
+    std::mt19937 random(seed);
+    PaletteModel palette;
+    for (uint32_t i = 0; i < 256; ++i)
+        palette.Palette[i] = (random() & 0xFFFF00) | i;
+    palette.Palette[255] = 0xFFFFFF;
+    return palette;
+}
+
 Bitmap RandomBitmap(std::mt19937& random, uint32_t lowest, uint32_t maxWidth, uint32_t maxHeight)
 {
     Bitmap bitmap;

@@ -43,6 +43,9 @@ struct PaletteModel;
 // area and scroll positions are left at their defaults.
 ViewerState ViewerWith(uint32_t width, uint32_t height, uint32_t seed);
 
+// A palette whose entries all differ from each other and from entry 255 (white).
+PaletteModel DistinctPalette(uint32_t seed);
+
 // A picture of 1 ... maxWidth by 1 ... maxHeight pixels, each from lowest to 255.
 Bitmap RandomBitmap(std::mt19937& random, uint32_t lowest, uint32_t maxWidth, uint32_t maxHeight);
 
