@@ -96,6 +96,12 @@ std::string ExplainBitmapRefusal(std::span<const uint8_t> file)
         }
         return "pixels at offset " + std::to_string(offset) + ", not " + std::to_string(expected);
     }
+    // Compressed rows are shorter than the reader's size check expects: the compression is
+    // named before that check, as the reason a tool's RLE8 file is refused.
+    if (!Field(file, 30, 4, compression))
+        return truncated;
+    if (compression != 0)
+        return CompressionName(compression);
     if (width == 0 || height == 0)
         return "empty picture of " + std::to_string(width) + " x " + std::to_string(height)
             + " pixels";
@@ -108,10 +114,6 @@ std::string ExplainBitmapRefusal(std::span<const uint8_t> file)
         return "pixel rows of " + std::to_string(width) + " x " + std::to_string(height)
             + " run past the end of the file";
     }
-    if (!Field(file, 30, 4, compression))
-        return truncated;
-    if (compression != 0)
-        return CompressionName(compression);
     if (file.size() < 54)
         return truncated;
     return {};

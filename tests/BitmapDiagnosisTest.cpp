@@ -97,9 +97,15 @@ TEST(BitmapDiagnosis, NamesTheRulesCommonToolsBreak)
     Put(empty, 18, 0, 4);
     std::vector<uint8_t> shortRows = good;
     Put(shortRows, 22, 4, 4);
+    // As image editors write RLE8: runs shorter than the rows, the file shorter with them.
+    std::vector<uint8_t> packed = good;
+    Put(packed, 30, 1, 4);
+    packed.resize(packed.size() - 8);
+    Put(packed, 2, static_cast<uint32_t>(packed.size()), 4);
     const std::vector<std::pair<std::vector<uint8_t>, std::string>> cases {
         { fourBits, "4 bits per pixel" },
         { rle, "RLE8 compression" },
+        { packed, "RLE8 compression" },
         { v5, "124-byte BITMAPV5 header" },
         { sixteen, "colour table of 16 entries" },
         { topDown, "rows stored top-down (negative height)" },
