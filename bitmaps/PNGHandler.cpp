@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string>
 
 #include <libdeflate.h>
 #include <spng.h>
@@ -337,6 +338,46 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
     bitmap.BitmapWidth = header.width;
     bitmap.BitmapHeight = header.height;
     bitmap.BitmapPixels = std::move(pixels);
+    return BitmapOK;
+}
+
+uint8_t DecodePNGPalette(
+    std::span<const uint8_t> file, std::vector<uint32_t>& colours, std::string& reason)
+{
+    if (file.size() < sizeof PNGSignature
+        || !std::equal(std::begin(PNGSignature), std::end(PNGSignature), file.begin())) {
+        reason = "no PNG signature";
+        return BitmapUnsupported;
+    }
+    reason = "damaged or truncated PNG";
+    Context context(spng_ctx_new(0));
+    if (!context)
+        return BitmapUnsupported;
+    // The same checks as DecodePNG: a checksum error anywhere makes the file damaged.
+    const size_t chunkLimit = std::min<size_t>(file.size(), std::numeric_limits<int32_t>::max());
+    if (spng_set_crc_action(context.get(), SPNG_CRC_ERROR, SPNG_CRC_ERROR) != 0
+        || spng_set_chunk_limits(context.get(), chunkLimit, std::max(chunkLimit, ChunkCacheLimit))
+            != 0
+        || spng_set_png_buffer(context.get(), file.data(), file.size()) != 0)
+        return BitmapUnsupported;
+    spng_ihdr header {};
+    if (spng_get_ihdr(context.get(), &header) != 0 || !ChunksReachIEND(file))
+        return BitmapUnsupported;
+    if (header.color_type != SPNG_COLOR_TYPE_INDEXED) {
+        reason = "PNG of colour type " + std::to_string(header.color_type)
+            + ", not a palette picture (colour type 3)";
+        return BitmapUnsupported;
+    }
+    spng_plte table {};
+    if (spng_get_plte(context.get(), &table) != 0 || table.n_entries == 0
+        || table.n_entries > 256)
+        return BitmapUnsupported;
+    colours.clear();
+    for (uint32_t i = 0; i < table.n_entries; ++i) {
+        const spng_plte_entry& entry = table.entries[i];
+        colours.push_back(ColourOf(entry.red, entry.green, entry.blue));
+    }
+    reason.clear();
     return BitmapOK;
 }
 

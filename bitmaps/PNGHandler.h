@@ -31,6 +31,13 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
 // 0 read, 1 the file cannot be opened, 2 not a readable PNG.
 uint8_t ReadPNG(const std::string& path, const PaletteModel& palette, Bitmap& bitmap);
 
+// The colours of a palette PNG's PLTE chunk, in order, each red + 256 x green + 65536 x blue
+// (1 ... 256 of them). The file must be a PNG whose chunks are sound (CRCs included) up to its
+// IEND; its pixels are not decoded. 0, or 2 with reason saying why: not a PNG, a damaged
+// file, a colour type other than palette. On 2 colours is unchanged.
+uint8_t DecodePNGPalette(
+    std::span<const uint8_t> file, std::vector<uint32_t>& colours, std::string& reason);
+
 // Pictures of up to this many bytes of rows (a filter byte and the samples of each row) are
 // packed in one piece; larger ones, such as sprite sheets, a row at a time into IDAT chunks of
 // 1 MiB. Both give the same chunks otherwise.
