@@ -32,20 +32,28 @@ Check DeclareInfo(OptionTable& table);
 Check DeclareExport(OptionTable& table);
 Check DeclareSheet(OptionTable& table);
 Check DeclareBuild(OptionTable& table);
+Check DeclareRecolour(OptionTable& table);
+Check DeclareRemap(OptionTable& table);
+Check DeclarePalette(OptionTable& table);
 
-constexpr std::array<CommandText, 4> Commands { {
-    { "info", "vornix-cel info FILE.cel [--headers | --no-headers] [--width W] [--json]",
+constexpr std::array<CommandText, 7> Commands { {
+    { "info",
+        "vornix-cel info FILE.cel [--headers | --no-headers] [--width W] [--json] [--colours]",
         "Lists every frame of a CEL file: caption, size, data length, diagnosis and candidate\n"
         "widths (the selected one marked with *).\n"
         "  --headers      without a .cdb file, read the frames with Frame Headers\n"
         "  --no-headers   without a .cdb file, read the frames without them (default, unless\n"
         "                 reading them with headers leaves more frames viewable)\n"
         "  --width W      select width W in each frame that has it as a candidate\n"
-        "  --json         print one JSON object instead of the table\n",
+        "  --json         print one JSON object instead of the table\n"
+        "  --colours      also list the indices each frame uses and how many pixels each has,\n"
+        "                 and the same for the whole file (JSON: \"colours\": {\"index\": "
+        "count})\n",
         DeclareInfo },
     { "export",
         "vornix-cel export FILE.cel OUTDIR [--frame N] [--format bmp|png] [--palette P.pal] "
-        "[--bpp 8|24] [--transparent R,G,B] [--width W] [--headers | --no-headers] [--jobs N] "
+        "[--trn T.trn] [--bpp 8|24] [--transparent R,G,B] [--width W] [--headers | --no-headers] "
+        "[--jobs N] "
         "[--no-overwrite] [--quiet]",
         "Writes OUTDIR/<stem>_<index>.bmp (or .png) for every viewable frame, decoded at its\n"
         "selected width; the index has as many digits as the last one (hero_00 ... hero_11),\n"
@@ -53,8 +61,9 @@ constexpr std::array<CommandText, 4> Commands { {
         "warning.\n"
         "  --frame N            export frame N (counted from 0) alone\n"
         "  --format bmp|png     file format (default bmp)\n"
-        "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
-        "i,i,i)\n"
+        "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
+        "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
+        "  --trn T.trn          write the pixels through a 256-byte translation table\n"
         "  --bpp 8|24           bits per pixel of the files (default 8)\n"
         "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
         "  --width W            select width W in each frame that has it as a candidate\n"
@@ -66,16 +75,18 @@ constexpr std::array<CommandText, 4> Commands { {
         "  --quiet              leave out the summary line\n",
         DeclareExport },
     { "sheet",
-        "vornix-cel sheet FILE.cel OUT.png [--columns N] [--palette P.pal] [--transparent R,G,B] "
-        "[--bpp 8|24] [--width W] [--headers | --no-headers] [--jobs N] [--no-overwrite] "
+        "vornix-cel sheet FILE.cel OUT.png [--columns N] [--palette P.pal] [--trn T.trn] "
+        "[--transparent R,G,B] [--bpp 8|24] [--width W] [--headers | --no-headers] [--jobs N] "
+        "[--no-overwrite] "
         "[--quiet]",
         "Writes the viewable frames into one PNG sprite sheet, in cells of the widest frame's\n"
         "width and the tallest frame's height, row by row from the top left, and OUT.json\n"
         "beside it describing where each frame is.\n"
         "  --columns N          cells per row (default: the smallest N with N x N at least the\n"
         "                       frame count)\n"
-        "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
-        "i,i,i)\n"
+        "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
+        "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
+        "  --trn T.trn          write the pixels through a 256-byte translation table\n"
         "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
         "  --bpp 8|24           bits per pixel of the sheet (default 8)\n"
         "  --width W            select width W in each frame that has it as a candidate\n"
@@ -97,8 +108,8 @@ constexpr std::array<CommandText, 4> Commands { {
         "input is read first; if any is refused, each refusal is listed and nothing is written.\n"
         "  --headers            store the frames with Frame Headers (default)\n"
         "  --no-headers         store the frames without Frame Headers\n"
-        "  --palette P.pal      colours 0 to 254 from a 768-byte palette file (default: grey "
-        "i,i,i)\n"
+        "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
+        "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
         "  --whole-palette      match colours against entries 0 to 254, not only 127 to 254\n"
         "  --transparent R,G,B  the colour that becomes transparent (default 255,255,255)\n"
         "  --database           also write OUT.cel.cdb: each frame named after its file (or\n"
@@ -112,6 +123,41 @@ constexpr std::array<CommandText, 4> Commands { {
         "  --jobs N             worker threads (default: the number of cores)\n"
         "  --quiet              leave out the summary line\n",
         DeclareBuild },
+    { "recolour",
+        "vornix-cel recolour IN.cel OUT.cel --trn T.trn [--width W] [--headers | --no-headers] "
+        "[--jobs N] [--quiet]",
+        "Writes every frame through a translation table into OUT.cel: each frame is decoded at\n"
+        "its selected width, translated (index 255 stays 255), coded again and given the same\n"
+        "width again. Order, names, widths (OUT.cel.cdb when IN.cel has a .cdb) and the Frame\n"
+        "Header choice are kept; a frame that cannot be shown is copied as it is, with a\n"
+        "warning.\n"
+        "  --trn T.trn          the table: 256 bytes, entry i the index drawn in place of i\n"
+        "  --width W            select width W in each frame that has it as a candidate\n"
+        "  --headers            without a .cdb file, read the frames with Frame Headers\n"
+        "  --no-headers         without a .cdb file, read the frames without them (default,\n"
+        "                       unless reading them with headers leaves more frames viewable)\n"
+        "  --jobs N             worker threads (default: the number of cores)\n"
+        "  --quiet              leave out the summary line\n",
+        DeclareRecolour },
+    { "remap",
+        "vornix-cel remap IN.cel OUT.cel --from A.pal --to B.pal [--whole-palette] [--width W] "
+        "[--headers | --no-headers] [--jobs N] [--quiet]",
+        "As recolour, with the table that gives each index the index of B nearest to its\n"
+        "colour in A (the colour match of build, 255 staying 255 and no other index becoming\n"
+        "255). A and B may be of any format --palette reads.\n"
+        "  --from A.pal         the palette the frames are drawn in\n"
+        "  --to B.pal           the palette they are to be drawn in\n"
+        "  --whole-palette      match colours against entries 0 to 254, not only 127 to 254\n"
+        "  --width, --headers, --no-headers, --jobs, --quiet   as for recolour\n",
+        DeclareRemap },
+    { "palette", "vornix-cel palette IN OUT [--format pal|jasc|gimp|act] [--transparent R,G,B]",
+        "Converts a palette file of any format --palette reads (.pal, Adobe .act, JASC-PAL,\n"
+        "GIMP .gpl, 8-bit BMP, palette PNG) into a 768-byte .pal, a GIMP palette, a JASC-PAL\n"
+        "file or a 768-byte Adobe colour table. Entries IN does not give are grey (i,i,i).\n"
+        "  --format pal|jasc|gimp|act  the format of OUT (default: from its name: .pal, .gpl,\n"
+        "                       .act)\n"
+        "  --transparent R,G,B  entry 255 (default 255,255,255; a .pal always stores white)\n",
+        DeclarePalette },
 } };
 
 const CommandText* FindCommand(std::string_view name)
@@ -123,8 +169,8 @@ const CommandText* FindCommand(std::string_view name)
 }
 
 constexpr std::string_view ProgramUsage
-    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build; vornix-cel "
-      "COMMAND --help for details; vornix-cel --version)";
+    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build, recolour, remap, "
+      "palette; vornix-cel COMMAND --help for details; vornix-cel --version)";
 
 } // namespace
 
@@ -245,12 +291,9 @@ int PreparePalette(const ToolStreams& streams, const PaletteChoice& choice, Pale
     palette.Palette[255] = choice.Transparent;
     palette.WholePalette = choice.WholePalette;
     if (!choice.File.empty()) {
-        PaletteFileResult result = LoadPaletteFile(choice.File, palette);
-        if (result != PaletteFileResult::Done) {
-            std::string message = PaletteFileMessage(result);
-            return FileError(
-                streams, choice.File, message.empty() ? "Cannot open palette file" : message);
-        }
+        if (int result = LoadToolPalette(streams, choice.File, palette, true);
+            result != ExitSuccess)
+            return result;
         // The file never sets the transparent colour, but make sure of it: entry 255 is the
         // colour the user asked for, whatever the last triplet of the file says.
         palette.Palette[255] = choice.Transparent;
@@ -497,6 +540,7 @@ Check DeclareInfo(OptionTable& table)
     const auto& width = table.Value("--width");
     const bool& noHeaders = table.Flag("--no-headers");
     const bool& json = table.Flag("--json");
+    const bool& colours = table.Flag("--colours");
     return [&](const ToolStreams& streams, const std::vector<std::string>& positional) {
         if (positional.size() != 1)
             throw Problem { positional.empty() ? "no CEL file given" : "too many arguments" };
@@ -506,6 +550,7 @@ Check DeclareInfo(OptionTable& table)
         options.HeadersGiven = headers || noHeaders;
         Require(WidthChoice(width, options.Width));
         options.Json = json;
+        options.Colours = colours;
         return RunInfo(streams, options);
     };
 }
@@ -519,6 +564,7 @@ struct PictureOptions {
     const std::optional<std::string>& Jobs;
     const std::optional<std::string>& Palette;
     const std::optional<std::string>& Transparent;
+    const std::optional<std::string>& Translation; // --trn
     const bool& NoOverwrite;
     const bool& Quiet;
 
@@ -530,6 +576,7 @@ struct PictureOptions {
         , Jobs(table.Value("--jobs"))
         , Palette(table.Value("--palette"))
         , Transparent(table.Value("--transparent"))
+        , Translation(table.Value("--trn"))
         , NoOverwrite(table.Flag("--no-overwrite"))
         , Quiet(table.Flag("--quiet"))
     {
@@ -578,6 +625,7 @@ Check DeclareExport(OptionTable& table)
             options.Frame = number;
         }
         options.Palette = picture.PaletteChoices();
+        options.Translation = picture.Translation.value_or("");
         options.NoOverwrite = picture.NoOverwrite;
         options.Quiet = picture.Quiet;
         return RunExport(streams, options);
@@ -605,6 +653,7 @@ Check DeclareSheet(OptionTable& table)
                 throw Problem { "--columns needs a number above 0 (digits only), not '"
                     + PrintableText(*columns) + "'" };
         options.Palette = picture.PaletteChoices();
+        options.Translation = picture.Translation.value_or("");
         options.NoOverwrite = picture.NoOverwrite;
         options.Quiet = picture.Quiet;
         return RunSheet(streams, options);
@@ -671,6 +720,110 @@ Check DeclareBuild(OptionTable& table)
         options.Database = database;
         options.Quiet = quiet;
         return RunBuild(streams, options);
+    };
+}
+
+// The options recolour and remap share, in the order their problems are reported.
+struct RecodeOptionTable {
+    const bool& Headers;
+    const bool& NoHeaders;
+    const std::optional<std::string>& Width;
+    const std::optional<std::string>& Jobs;
+    const bool& Quiet;
+
+    explicit RecodeOptionTable(OptionTable& table)
+        : Headers(table.Flag("--headers"))
+        , NoHeaders(table.Flag("--no-headers"))
+        , Width(table.Value("--width"))
+        , Jobs(table.Value("--jobs"))
+        , Quiet(table.Flag("--quiet"))
+    {
+    }
+
+    RecodeChoices Choices() const
+    {
+        RecodeChoices choices;
+        Require(HeaderChoice(Headers, NoHeaders, false, choices.WithHeaders));
+        choices.HeadersGiven = Headers || NoHeaders;
+        Require(WidthChoice(Width, choices.Width));
+        Require(JobChoice(Jobs, choices.Jobs));
+        choices.Quiet = Quiet;
+        return choices;
+    }
+};
+
+// IN.cel and OUT.cel of recolour and remap.
+void RequireTwoCELs(const std::vector<std::string>& positional)
+{
+    if (positional.size() != 2)
+        throw Problem { positional.size() < 2 ? "a CEL file and an output CEL file are needed"
+                                              : "too many arguments" };
+}
+
+Check DeclareRecolour(OptionTable& table)
+{
+    RecodeOptionTable recode(table);
+    const auto& translation = table.Value("--trn");
+    return
+        [=, &translation](const ToolStreams& streams, const std::vector<std::string>& positional) {
+            RequireTwoCELs(positional);
+            if (!translation)
+                throw Problem { "recolour needs --trn T.trn" };
+            RecolourOptions options;
+            options.File = positional[0];
+            options.Output = positional[1];
+            options.Translation = *translation;
+            options.Choices = recode.Choices();
+            return RunRecolour(streams, options);
+        };
+}
+
+Check DeclareRemap(OptionTable& table)
+{
+    RecodeOptionTable recode(table);
+    const auto& from = table.Value("--from");
+    const auto& to = table.Value("--to");
+    const bool& wholePalette = table.Flag("--whole-palette");
+    return [=, &from, &to, &wholePalette](
+               const ToolStreams& streams, const std::vector<std::string>& positional) {
+        RequireTwoCELs(positional);
+        if (!from || !to)
+            throw Problem { "remap needs --from A.pal and --to B.pal" };
+        RemapOptions options;
+        options.File = positional[0];
+        options.Output = positional[1];
+        options.From = *from;
+        options.To = *to;
+        options.WholePalette = wholePalette;
+        options.Choices = recode.Choices();
+        return RunRemap(streams, options);
+    };
+}
+
+Check DeclarePalette(OptionTable& table)
+{
+    const auto& format = table.Value("--format");
+    const auto& transparent = table.Value("--transparent");
+    return [&](const ToolStreams& streams, const std::vector<std::string>& positional) {
+        if (positional.size() != 2)
+            throw Problem { positional.size() < 2 ? "a palette file and an output file are needed"
+                                                  : "too many arguments" };
+        PaletteOptions options;
+        options.Input = positional[0];
+        options.Output = positional[1];
+        if (format) {
+            static const std::map<std::string, PaletteExportFormat, std::less<>> formats {
+                { "pal", PaletteExportFormat::Pal }, { "jasc", PaletteExportFormat::JascPal },
+                { "gimp", PaletteExportFormat::Gimp }, { "act", PaletteExportFormat::AdobeAct }
+            };
+            const auto found = formats.find(*format);
+            if (found == formats.end())
+                throw Problem { "--format must be pal, jasc, gimp or act, not '"
+                    + PrintableText(*format) + "'" };
+            options.Format = found->second;
+        }
+        Require(TransparentChoice(transparent, options.Transparent));
+        return RunPalette(streams, options);
     };
 }
 

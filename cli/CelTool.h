@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "cel/CELHandler.h"
+#include "palette/ColourUse.h"
+#include "palette/PaletteFormats.h"
 #include "palette/PaletteModel.h"
+#include "palette/Translation.h"
 
 // vornix-cel, the command-line companion of the desktop program: it lists, exports and builds
 // CEL files in bulk with the same core the windows use.
@@ -175,6 +178,7 @@ struct InfoOptions {
     bool HeadersGiven = false; // --headers or --no-headers
     uint32_t Width = 0; // --width, 0 without it
     bool Json = false;
+    bool Colours = false; // --colours
 };
 int RunInfo(const ToolStreams& streams, const InfoOptions& options);
 
@@ -185,6 +189,7 @@ struct ExportOptions {
     bool Png = false; // --format png
     std::optional<uint32_t> Frame; // --frame
     PaletteChoice Palette;
+    std::string Translation; // --trn, empty without it
     bool NoOverwrite = false;
     bool Quiet = false;
 };
@@ -196,6 +201,7 @@ struct SheetOptions {
     PictureChoices Choices;
     uint32_t Columns = 0; // --columns, 0 without it
     PaletteChoice Palette;
+    std::string Translation; // --trn, empty without it
     bool NoOverwrite = false;
     bool Quiet = false;
 };
@@ -216,3 +222,67 @@ struct BuildOptions {
     uint32_t Jobs = 1;
 };
 int RunBuild(const ToolStreams& streams, const BuildOptions& options);
+
+// --- Colours (CelToolColours.cpp) ------------------------------------------------------------
+
+// The table of "--trn T.trn" of export, sheet and anim: none when file is empty. On a file
+// failure (cannot open, not 256 bytes) the error line is printed and ExitFileFailure returned.
+int PrepareTranslation(
+    const ToolStreams& streams, const std::string& file, std::optional<TranslationTable>& table);
+// Puts the decoded pixels of a frame through the table of --trn, when there is one (255 stays
+// 255); what every command that writes pictures does before coding them.
+void TranslateOutput(const std::optional<TranslationTable>& table, DataArray& image);
+
+// Reads a palette file of any format Import reads (palette/PaletteFormats.h) into entries
+// 0 ... n - 1 of palette. On a failure the error line is printed and ExitFileFailure returned;
+// with keepLoaderMessage, a file of no known format is refused as the 768-byte loader always
+// refused it ("Palette file must be 768 bytes long").
+int LoadToolPalette(const ToolStreams& streams, const std::string& file, PaletteModel& palette,
+    bool keepLoaderMessage);
+
+// The choices recolour and remap share: how frames are read without a .cdb file, --width,
+// --jobs and --quiet.
+struct RecodeChoices {
+    bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
+    uint32_t Width = 0; // --width, 0 without it
+    uint32_t Jobs = 1;
+    bool Quiet = false;
+};
+
+struct RecolourOptions {
+    std::string File;
+    std::string Output;
+    std::string Translation; // --trn
+    RecodeChoices Choices;
+};
+int RunRecolour(const ToolStreams& streams, const RecolourOptions& options);
+
+struct RemapOptions {
+    std::string File;
+    std::string Output;
+    std::string From; // --from
+    std::string To; // --to
+    bool WholePalette = false; // --whole-palette
+    RecodeChoices Choices;
+};
+int RunRemap(const ToolStreams& streams, const RemapOptions& options);
+
+struct PaletteOptions {
+    std::string Input;
+    std::string Output;
+    std::optional<PaletteExportFormat> Format; // --format, from Output's name without it
+    uint32_t Transparent = 0xFFFFFF; // --transparent: entry 255
+};
+int RunPalette(const ToolStreams& streams, const PaletteOptions& options);
+
+// The colours of info --colours: of each frame that can be shown (none for the others, and
+// for empty slots), and of all of them together.
+struct CELColours {
+    std::vector<std::optional<ColourCounts>> Frames;
+    ColourCounts All {};
+};
+CELColours CountToolColours(const CELObject& cel);
+// The table form: a line per frame, "<index>  <n> colours  127:40 128:12 255:300" (255, the
+// transparent index, listed but not counted among the colours), and one for all frames.
+void PrintColours(std::ostream& out, const CELColours& colours);

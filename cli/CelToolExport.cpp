@@ -83,6 +83,10 @@ int RunExport(const ToolStreams& streams, const ExportOptions& options)
     PaletteModel palette;
     if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
         return result;
+    std::optional<TranslationTable> translation;
+    if (int result = PrepareTranslation(streams, options.Translation, translation);
+        result != ExitSuccess)
+        return result;
 
     const std::string& file = options.File;
     const std::filesystem::path outputFolder(options.OutputFolder);
@@ -150,6 +154,7 @@ int RunExport(const ToolStreams& streams, const ExportOptions& options)
             bitmap.BitmapWidth = frame.Width;
             bitmap.BitmapHeight = frame.Height;
             frame.DecodeImage(bitmap.BitmapPixels);
+            TranslateOutput(translation, bitmap.BitmapPixels);
             const std::vector<uint8_t> bytes = PictureBytes(bitmap, palette, bitsPerPixel, png);
             state[n] = !bytes.empty() && WriteBatchFile(items[n].Target, bytes) ? Written : Failed;
             return state[n] == Written;

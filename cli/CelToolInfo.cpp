@@ -39,12 +39,25 @@ nlohmann::ordered_json FrameJson(uint32_t index, const CELFrame& frame)
     };
 }
 
-void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
+// {"index": count, ...} of the indices used, in index order.
+nlohmann::ordered_json ColoursJson(const ColourCounts& counts)
+{
+    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    for (uint32_t i = 0; i < counts.size(); ++i)
+        if (counts[i] != 0)
+            json[std::to_string(i)] = counts[i];
+    return json;
+}
+
+void PrintJson(
+    std::ostream& out, const std::string& file, const CELObject& cel, const CELColours* colours)
 {
     nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
         const CELFrame* frame = cel.Frames[i] ? cel.Frames[i]->Frame.get() : nullptr;
         frames.push_back(frame ? FrameJson(i, *frame) : nlohmann::ordered_json(nullptr));
+        if (frame && colours && colours->Frames[i])
+            frames.back()["colours"] = ColoursJson(*colours->Frames[i]);
     }
     nlohmann::ordered_json json = {
         { "file", ValidUtf8(file) },
@@ -54,6 +67,8 @@ void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
         { "frame_count", cel.FrameCount },
         { "frames", std::move(frames) },
     };
+    if (colours)
+        json["colours"] = ColoursJson(colours->All);
     out << json.dump() << "\n";
 }
 
@@ -65,7 +80,8 @@ std::string Padded(std::string text, size_t width, bool right = false)
     return right ? padding + text : text + padding;
 }
 
-void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected)
+void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected,
+    const CELColours* colours)
 {
     out << "File: " << PrintableText(file) << "\n"
         << "Frames: " << cel.FrameCount << "\n"
@@ -113,6 +129,8 @@ void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel
         out << Padded(row.Index, width[0], true) << "  " << Padded(row.Caption, width[1]) << "  "
             << Padded(row.Size, width[2]) << "  " << Padded(row.Data, width[3], true) << "  "
             << Padded(row.Diagnosis, width[4]) << "  " << row.Widths << "\n";
+    if (colours)
+        PrintColours(out, *colours);
 }
 
 } // namespace
@@ -152,9 +170,12 @@ int RunInfo(const ToolStreams& streams, const InfoOptions& options)
         for (uint32_t i = 0; i < cel->Frames.size(); ++i)
             if (cel->Frames[i] && cel->Frames[i]->Frame)
                 ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
+    std::optional<CELColours> colours;
+    if (options.Colours)
+        colours = CountToolColours(*cel);
     if (json)
-        PrintJson(streams.Out, file, *cel);
+        PrintJson(streams.Out, file, *cel, colours ? &*colours : nullptr);
     else
-        PrintTable(streams.Out, file, *cel, detected);
+        PrintTable(streams.Out, file, *cel, detected, colours ? &*colours : nullptr);
     return ExitSuccess;
 }

@@ -46,6 +46,10 @@ int RunSheet(const ToolStreams& streams, const SheetOptions& options)
     PaletteModel palette;
     if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
         return result;
+    std::optional<TranslationTable> translation;
+    if (int result = PrepareTranslation(streams, options.Translation, translation);
+        result != ExitSuccess)
+        return result;
 
     const std::string& file = options.File;
     const std::filesystem::path picture(options.Picture);
@@ -114,6 +118,7 @@ int RunSheet(const ToolStreams& streams, const SheetOptions& options)
             const CELFrame& frame = *placed[j].Frame;
             DataArray image;
             frame.DecodeImage(image);
+            TranslateOutput(translation, image);
             // Image rows are bottom first, in the frame and in the sheet alike.
             const uint64_t bottom = sheetHeight - placed[j].Y - frame.Height;
             for (uint64_t k = 0; k < frame.Height; ++k)
