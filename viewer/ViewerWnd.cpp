@@ -206,6 +206,13 @@ TWindView::TWindView(AppContext& app)
     FormCreate();
 }
 
+TWindView::~TWindView()
+{
+    // The history is a child, emptied after this window's own part is gone: its last clean
+    // change must not reach the caption of a window that is already destroyed.
+    QObject::disconnect(ImageHistory, nullptr, this, nullptr);
+}
+
 void TWindView::FormCreate()
 {
     ViewerSettings settings;

@@ -32,6 +32,7 @@ class TWindView : public QWidget {
     Q_OBJECT
 public:
     explicit TWindView(AppContext& app);
+    ~TWindView() override;
 
     // Controls, named as in the design.
     QComboBox* ComboZoom = nullptr;

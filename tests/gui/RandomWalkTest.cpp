@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 #include <QListWidget>
 #include <QPushButton>
@@ -27,6 +28,7 @@
 #include "app/ListWnd.h"
 #include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
+#include "frames/FileIO.h"
 #include "frames/FrameName.h"
 #include "framelists/InputWnd.h"
 #include "gui/ShellFixtures.h"
