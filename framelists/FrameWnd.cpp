@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -188,6 +189,8 @@ TWindFrame::TWindFrame(AppContext& app)
     KeepOneSelected(ListRight);
     ListLeft->viewport()->installEventFilter(this);
     ListRight->viewport()->installEventFilter(this);
+    ListLeft->installEventFilter(this);
+    ListRight->installEventFilter(this);
     connect(ComboLSelW, &QComboBox::activated, this, [this](int) { ComboLSelWChange(); });
     connect(ComboRSelW, &QComboBox::activated, this, [this](int) { ComboRSelWChange(); });
     connect(CheckLHeader, &QCheckBox::toggled, this,
@@ -385,8 +388,39 @@ void TWindFrame::resizeEvent(QResizeEvent* event)
     FormResize();
 }
 
+namespace {
+// Whether a key pressed in a frame list can choose another row: the arrows and page keys
+// unless the current row is already at that end, and typed text (the list's search by
+// first letters).
+bool KeyMayChooseRow(const QListWidget& list, const QKeyEvent& key)
+{
+    const int row = list.currentRow();
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Home:
+    case Qt::Key_PageUp:
+    case Qt::Key_Left:
+        return row > 0;
+    case Qt::Key_Down:
+    case Qt::Key_End:
+    case Qt::Key_PageDown:
+    case Qt::Key_Right:
+        return row < list.count() - 1;
+    default:
+        return !key.text().isEmpty() && key.text().at(0).isPrint();
+    }
+}
+} // namespace
+
 bool TWindFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    // A key that chooses another row shows it: the viewer's unstored edits are asked about
+    // before the list moves, and Cancel takes the key back.
+    if ((watched == ListLeft || watched == ListRight) && event->type() == QEvent::KeyPress
+        && KeyMayChooseRow(*static_cast<QListWidget*>(watched), *static_cast<QKeyEvent*>(event))
+        && !LeaveViewedFrame())
+        return true;
+
     const bool onList = watched == ListLeft->viewport() || watched == ListRight->viewport();
     const QEvent::Type type = event->type();
     if (onList && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
@@ -395,6 +429,10 @@ bool TWindFrame::eventFilter(QObject* watched, QEvent* event)
             return true; // the right and middle buttons select nothing
         auto* list = static_cast<QListWidget*>(static_cast<QWidget*>(watched)->parentWidget());
         rowBeforePress = list->currentRow();
+        // A click on an item shows it: the viewer's unstored edits are asked about before the
+        // list selects anything, and Cancel takes the click back whole.
+        if (list->indexAt(mouse->position().toPoint()).isValid() && !LeaveViewedFrame())
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -1028,16 +1066,23 @@ void TWindFrame::AllClick(const Side& source, bool move)
 
 void TWindFrame::SelectionClick(const Side& side)
 {
+    const int row = side.List->currentRow();
     if (!LeaveViewedFrame()) {
         SyncList(side);
         return;
     }
+    // Storing the edits refreshed the list from its model, whose selection is still the one
+    // being left: the row the user chose is put back.
+    if (row >= 0 && row < side.Pane->Count() && side.List->currentRow() != row) {
+        side.Pane->Selected = row;
+        SyncList(side);
+    }
     ShowSelection(side);
 }
 
-bool TWindFrame::LeaveViewedFrame()
+bool TWindFrame::LeaveViewedFrame(bool* stored)
 {
-    return !app.WindView || app.WindView->ConfirmLeaveFrame();
+    return !app.WindView || app.WindView->ConfirmLeaveFrame(stored);
 }
 
 bool TWindFrame::MayLeaveFor(const Side& side, PaneOperation operation)
@@ -1064,7 +1109,12 @@ bool TWindFrame::MayStepHistory(bool forward)
     const auto* command = static_cast<const PaneCommand*>(FrameHistory->command(index));
     const PaneStep& step = command->Step();
     const bool shows = step.Moved || step.MovedAll || (step.Changed && step.ShowChanged);
-    return !shows || LeaveViewedFrame();
+    if (!shows)
+        return true;
+    // Stored edits are the newest step now: Ctrl+Z would take the store itself back, and a
+    // redo has nothing left to redo. The store is all that happens.
+    bool stored = false;
+    return LeaveViewedFrame(&stored) && !stored;
 }
 
 QString TWindFrame::ViewerCaption(const Side& side, const CELFrame& frame) const

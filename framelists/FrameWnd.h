@@ -213,7 +213,8 @@ private:
     void SelectionClick(const Side& side);
     // True when the operation would do nothing, or the frame in view may be left.
     bool MayLeaveFor(const Side& side, PaneOperation operation);
-    bool LeaveViewedFrame();
+    // stored, when given, tells whether the edits were stored (Yes).
+    bool LeaveViewedFrame(bool* stored = nullptr);
     // Undo (forward false) or redo of the frame lists may show another frame.
     bool MayStepHistory(bool forward);
     // The viewer's caption for the frame of the pane's selected item.

@@ -838,8 +838,10 @@ bool TWindView::HasUnstoredEdits() const
     return !ImageHistory->isClean();
 }
 
-bool TWindView::ConfirmLeaveFrame()
+bool TWindView::ConfirmLeaveFrame(bool* stored)
 {
+    if (stored)
+        *stored = false;
     // A stroke in progress ends here, so that it counts as an edit.
     if (Drawing)
         ImgViewMouseUp(Qt::LeftButton);
@@ -854,7 +856,11 @@ bool TWindView::ConfirmLeaveFrame()
     switch (app.dialogs.Ask(question)) {
     case Answer::Yes:
         BtnSaveFrameClick();
-        return !HasUnstoredEdits();
+        if (HasUnstoredEdits())
+            return false;
+        if (stored)
+            *stored = true;
+        return true;
     case Answer::No:
         DropEdits();
         return true;

@@ -127,8 +127,8 @@ public:
     // the pane emptied, the program closed). With unstored edits it asks Yes/No/Cancel: Yes
     // stores them as "Save Frame" does, No drops them (the image shows the frame as stored).
     // False for Cancel, or when the store was refused: the caller then leaves everything as
-    // it was.
-    bool ConfirmLeaveFrame();
+    // it was. stored, when given, tells whether edits were stored (Yes).
+    bool ConfirmLeaveFrame(bool* stored = nullptr);
 
     // The colour table in use (index -> ARGB), and the last colour picked for the bounds.
     const QVector<QRgb>& ColourTable() const { return colourTable; }

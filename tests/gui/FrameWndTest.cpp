@@ -346,8 +346,8 @@ private slots:
         F().BtnLRenameClick();
         QVERIFY(frame.Name.empty());
         QCOMPARE(F().ListLeft->item(1)->text(), QString::fromStdString(FrameCaption(0, frame)));
-        // The viewer caption changes only when the frame is shown again.
-        QCOMPARE(rig->ViewCaption(), QString("View Frame: old (L)"));
+        // The viewer caption follows the rename of the frame in view at once.
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: #0 (L)"));
     }
 
     void deleteWritesBackAndSelectsTheFollower()
