@@ -28,7 +28,6 @@
 #include "app/ListWnd.h"
 #include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
-#include "frames/FileIO.h"
 #include "frames/FrameName.h"
 #include "framelists/InputWnd.h"
 #include "gui/ShellFixtures.h"
@@ -623,6 +622,10 @@ void Walker::SaveAndVerify(bool saveAs)
 void Walker::CloseAndRestart()
 {
     // The questions first, as the close asks them; a Cancel keeps the program open.
+    std::set<CELHolder*> unsaved;
+    for (int row = 0; row < Main().ListCEL->count(); ++row)
+        if (const CELHolderRef holder = Main().HolderAt(row); holder && holder->Changed())
+            unsaved.insert(holder.get());
     if (!Main().ConfirmCloseProgram()) {
         Note("(kept open)");
         return;
@@ -630,9 +633,8 @@ void Walker::CloseAndRestart()
     // What Yes saved must read back as the CEL showed it.
     for (int row = 0; row < Main().ListCEL->count(); ++row) {
         const CELHolderRef holder = Main().HolderAt(row);
-        if (!holder || !holder->CEL || holder->CEL->FileName.empty() || holder->Changed())
-            continue;
-        if (!FileExists(holder->CEL->FileName))
+        if (!holder || !holder->CEL || holder->CEL->FileName.empty() || holder->Changed()
+            || !unsaved.count(holder.get()))
             continue;
         const StoredCEL shown = ShownFrames(holder);
         auto disk = CELObject::CreateFromFile(holder->CEL->FileName, shown.WithHeaders);
