@@ -25,6 +25,20 @@ struct FileDialogOptions {
     bool MustExist = false;
 };
 
+// The answer to a question of Dialogs::Ask.
+enum class Answer : uint8_t { Yes, No, Cancel };
+
+// A question with Yes and No buttons, and Cancel when WithCancel. Detail, when not empty, is a
+// second line under the text (the file the question is about). DefaultYes chooses the button
+// that Enter presses.
+struct Question {
+    QString Text;
+    QString Title;
+    QString Detail;
+    bool DefaultYes = true;
+    bool WithCancel = false;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -33,6 +47,13 @@ public:
     virtual void ShowMessage(const QString& text, const QString& title, MessageIcon icon) = 0;
     // Yes and No buttons; true for Yes.
     virtual bool AskYesNo(const QString& text, const QString& title) = 0;
+    // A question with its second line, default button and perhaps Cancel. Closing the box
+    // without a button gives Cancel, or No when there is no Cancel. Dialogs that know only
+    // Yes and No ask the text alone.
+    virtual Answer Ask(const Question& question)
+    {
+        return AskYesNo(question.Text, question.Title) ? Answer::Yes : Answer::No;
+    }
     // A chosen file name, or nothing when cancelled.
     virtual std::optional<QString> OpenFileName(const FileDialogOptions& options) = 0;
     virtual std::optional<QString> SaveFileName(const FileDialogOptions& options) = 0;

@@ -17,9 +17,12 @@ QString QtFilter(const QString& filter)
     return filters.join(";;");
 }
 
-std::optional<QString> RunFileDialog(const FileDialogOptions& options, bool save)
+std::optional<QString> RunFileDialog(
+    const FileDialogOptions& options, bool save, LastFolders& folders)
 {
-    QFileDialog dialog(nullptr, options.Title, QString(), QtFilter(options.Filter));
+    const std::string kind = options.Filter.toStdString();
+    QFileDialog dialog(nullptr, options.Title, QString::fromStdString(folders.FolderFor(kind)),
+        QtFilter(options.Filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(options.MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setDefaultSuffix(options.DefaultExtension);
@@ -39,11 +42,15 @@ std::optional<QString> RunFileDialog(const FileDialogOptions& options, bool save
     });
     if (save)
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (!options.FileName.isEmpty())
-        dialog.selectFile(options.FileName);
+    const QString preset
+        = QString::fromStdString(folders.PresetName(kind, options.FileName.toStdString()));
+    if (!preset.isEmpty())
+        dialog.selectFile(preset);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return dialog.selectedFiles().first();
+    const QString chosen = dialog.selectedFiles().first();
+    folders.Remember(kind, chosen.toStdString());
+    return chosen;
 }
 } // namespace
 
@@ -64,14 +71,32 @@ bool GuiDialogs::AskYesNo(const QString& text, const QString& title)
     return box.exec() == QMessageBox::Yes;
 }
 
+Answer GuiDialogs::Ask(const Question& question)
+{
+    QMessageBox::StandardButtons buttons = QMessageBox::Yes | QMessageBox::No;
+    if (question.WithCancel)
+        buttons |= QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::NoIcon, question.Title, question.Text, buttons, nullptr);
+    if (!question.Detail.isEmpty())
+        box.setInformativeText(question.Detail);
+    box.setDefaultButton(question.DefaultYes ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(question.WithCancel ? QMessageBox::Cancel : QMessageBox::No);
+    const int chosen = box.exec();
+    if (chosen == QMessageBox::Yes)
+        return Answer::Yes;
+    if (chosen == QMessageBox::No || !question.WithCancel)
+        return Answer::No;
+    return Answer::Cancel;
+}
+
 std::optional<QString> GuiDialogs::OpenFileName(const FileDialogOptions& options)
 {
-    return RunFileDialog(options, false);
+    return RunFileDialog(options, false, folders);
 }
 
 std::optional<QString> GuiDialogs::SaveFileName(const FileDialogOptions& options)
 {
-    return RunFileDialog(options, true);
+    return RunFileDialog(options, true, folders);
 }
 
 std::optional<uint32_t> GuiDialogs::ChooseColour(uint32_t initial)

@@ -16,6 +16,15 @@ QString Caption(const char* verb, const QString& step)
 
 UndoActions MakeUndoActions(QUndoStack& stack, QWidget& owner, std::function<bool()> allowed)
 {
+    if (!allowed)
+        return MakeUndoActions(stack, owner, std::function<bool(bool)>());
+    return MakeUndoActions(
+        stack, owner, std::function<bool(bool)>([allowed](bool) { return allowed(); }));
+}
+
+UndoActions MakeUndoActions(
+    QUndoStack& stack, QWidget& owner, std::function<bool(bool forward)> allowed)
+{
     UndoActions actions;
     actions.Undo = new QAction(Caption("Undo", stack.undoText()), &owner);
     actions.Redo = new QAction(Caption("Redo", stack.redoText()), &owner);
@@ -26,11 +35,11 @@ UndoActions MakeUndoActions(QUndoStack& stack, QWidget& owner, std::function<boo
     actions.Redo->setEnabled(stack.canRedo());
     QUndoStack* history = &stack;
     QObject::connect(actions.Undo, &QAction::triggered, &owner, [history, allowed] {
-        if (!allowed || allowed())
+        if (!allowed || allowed(false))
             history->undo();
     });
     QObject::connect(actions.Redo, &QAction::triggered, &owner, [history, allowed] {
-        if (!allowed || allowed())
+        if (!allowed || allowed(true))
             history->redo();
     });
     QAction* undo = actions.Undo;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <QGuiApplication>
+#include <QEvent>
 #include <QWidget>
 
 #ifdef VORNIX_HAVE_XCB
@@ -27,7 +28,40 @@ xcb_atom_t InternAtom(xcb_connection_t* connection, const char* name)
 } // namespace
 #endif
 
+namespace {
+
+// Tells the window manager the window's kind at its first showing: the native window exists
+// then and is not yet mapped.
+class KindOnFirstShow : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            auto* window = static_cast<QWidget*>(watched);
+            window->removeEventFilter(this);
+            SetTitleBarOnlyKind(*window);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 void AskForTitleBarOnly(QWidget& window)
+{
+    // Making the native window now would fix its position policy before the settings place
+    // the window: a position given afterwards would then place the client area, not the frame,
+    // and the window would creep by its title bar at every restart under a window manager.
+    if (!window.testAttribute(Qt::WA_WState_Created)) {
+        window.installEventFilter(new KindOnFirstShow(&window));
+        return;
+    }
+    SetTitleBarOnlyKind(window);
+}
+
+void SetTitleBarOnlyKind(QWidget& window)
 {
 #ifdef VORNIX_HAVE_XCB
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;

@@ -11,15 +11,18 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 
 #include "app/AppContext.h"
+#include "app/GuiArrange.h"
 #include "app/GuiDropFiles.h"
 #include "app/GuiSelection.h"
 #include "app/ListWnd.h"
 #include "app/UnnamedStore.h"
+#include "cel/HeaderGuess.h"
 #include "framelists/FrameWnd.h"
 #include "frames/FileIO.h"
 #include "palette/PalWnd.h"
@@ -115,6 +118,10 @@ TMain::TMain(AppContext& app)
     shortcut("Ctrl+Shift+S", &TMain::BtnSaveAsCELClick);
     shortcut("Ctrl+N", &TMain::BtnNewCELClick);
     setAcceptDrops(true);
+    ListCEL->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListCEL, &QListWidget::customContextMenuRequested, this,
+        [this](const QPoint& position) { ShowListMenu(position); });
+    AddArrangeShortcut(*this, app);
 
     FormResize();
     FormCreate();
@@ -226,6 +233,10 @@ void TMain::resizeEvent(QResizeEvent* event)
 
 void TMain::closeEvent(QCloseEvent* event)
 {
+    if (!closed && !ConfirmCloseProgram()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
     QApplication::quit();
@@ -293,7 +304,7 @@ void TMain::OpenCELFile(const QString& fileName)
     std::string path = fileName.toStdString();
     bool headers = false;
     if (!FileExists(DatabaseFileName(path)))
-        headers = app.dialogs.AskYesNo("Does this file contain Frame headers?", "Open CEL");
+        headers = AskFrameHeaders(fileName);
     auto holder = std::make_shared<CELHolder>();
     holder->CEL = CELObject::CreateFromFile(path, headers);
     if (!holder->CEL || holder->CEL->Status != LoadOK) {
@@ -331,6 +342,8 @@ void TMain::SendToPane(bool left)
     const CELHolderRef& other = left ? app.RightCEL : app.LeftCEL;
     QListWidget* list = left ? app.WindFrame->ListLeft : app.WindFrame->ListRight;
     if (holder == other)
+        return;
+    if (own && !app.WindFrame->ConfirmClearPane(list))
         return;
     if (own) {
         app.WindFrame->RebuildCELFromList(own, list);
@@ -439,7 +452,7 @@ void TMain::BtnCloseClick()
         return;
     int row = ListCEL->currentRow();
     CELHolderRef holder = HolderAt(row);
-    if (!holder)
+    if (!holder || !ConfirmCloseCEL(row))
         return;
     if (app.WindFrame) {
         if (holder == app.LeftCEL) {
@@ -475,4 +488,86 @@ void TMain::BtnMergeClick()
     // preparation runs here as well; it is the same on the real showing.
     app.WindListGen->FormShow();
     app.dialogs.ExecModal(*app.WindListGen);
+}
+
+bool TMain::AskFrameHeaders(const QString& fileName)
+{
+    Question question;
+    question.Text = "Does this file contain Frame headers?";
+    question.Title = "Open CEL";
+    question.Detail = fileName;
+    question.DefaultYes = HeadersLeaveMoreViewable(fileName.toStdString());
+    return app.dialogs.Ask(question) == Answer::Yes;
+}
+
+bool TMain::ConfirmCloseCEL(int row)
+{
+    const CELHolderRef holder = HolderAt(row);
+    if (!holder || !holder->CEL)
+        return true;
+    if (app.WindFrame) {
+        if (holder == app.LeftCEL && !app.WindFrame->ConfirmClearPane(app.WindFrame->ListLeft))
+            return false;
+        if (holder == app.RightCEL && !app.WindFrame->ConfirmClearPane(app.WindFrame->ListRight))
+            return false;
+    }
+    if (!holder->Changed())
+        return true;
+    Question question;
+    question.Text = "The CEL has unsaved changes. Save them before it is closed?";
+    question.Title = "Close";
+    question.Detail = ListCEL->item(row)->text();
+    question.WithCancel = true;
+    const Answer answer = app.dialogs.Ask(question);
+    if (answer != Answer::Yes)
+        return answer == Answer::No;
+    // "Save" and "Save as" act on the selected CEL, which is the one being closed.
+    if (holder->CEL->FileName.empty())
+        BtnSaveAsCELClick();
+    else
+        BtnSaveCELClick();
+    return !holder->Changed();
+}
+
+bool TMain::ConfirmCloseProgram()
+{
+    if (app.WindView && !app.WindView->ConfirmLeaveFrame())
+        return false;
+    std::vector<int> rows;
+    QStringList names;
+    for (int row = 0; row < ListCEL->count(); ++row) {
+        const CELHolderRef holder = HolderAt(row);
+        if (holder && holder->CEL && !holder->CEL->FileName.empty() && holder->Changed()) {
+            rows.push_back(row);
+            names << ListCEL->item(row)->text();
+        }
+    }
+    if (rows.empty())
+        return true;
+    Question question;
+    question.Text = rows.size() == 1 ? "A CEL has unsaved changes. Save it before closing?"
+                                     : "Some CELs have unsaved changes. Save them before closing?";
+    question.Title = "CELs list";
+    question.Detail = names.join('\n');
+    question.WithCancel = true;
+    const Answer answer = app.dialogs.Ask(question);
+    if (answer != Answer::Yes)
+        return answer == Answer::No;
+    for (int row : rows) {
+        const CELHolderRef holder = HolderAt(row);
+        ListCEL->setCurrentRow(row);
+        BtnSaveCELClick();
+        if (holder->Changed())
+            return false;
+    }
+    return true;
+}
+
+QMenu* TMain::ShowListMenu(const QPoint& position)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    AddArrangeEntry(*menu, app);
+    menu->popup(ListCEL->viewport()->mapToGlobal(position));
+    return menu;
 }

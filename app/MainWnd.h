@@ -7,6 +7,7 @@
 #include "cel/CELHandler.h"
 
 class QListWidget;
+class QMenu;
 class QPushButton;
 struct AppContext;
 
@@ -52,6 +53,14 @@ public:
     // window and by files named on the command line.
     void OpenCELFile(const QString& fileName);
 
+    // Before the program closes: the viewer's unstored edits, then the named CELs with unsaved
+    // changes (one Yes/No/Cancel naming them all). Yes saves each as "Save" does. False keeps
+    // the program open: Cancel, or a save that failed (its message was shown).
+    bool ConfirmCloseProgram();
+    // The context menu of the CEL list at position (in the list's viewport); it deletes
+    // itself when closed.
+    QMenu* ShowListMenu(const QPoint& position);
+
     // The CEL holder of list item row (the item's object); null when there is no such item.
     CELHolderRef HolderAt(int row) const;
 
@@ -71,6 +80,12 @@ private:
     void SendToPane(bool left);
     // After a CEL went away: a frame in view whose frame was destroyed is no longer shown.
     void ForgetDestroyedViewedFrame();
+    // "Close" of a CEL with unsaved changes: Yes saves it ("Save as" for an unnamed CEL), No
+    // drops the changes. False: Cancel, or the save did not happen.
+    bool ConfirmCloseCEL(int row);
+    // The Frame Headers question for a file without a database; its default button is the
+    // reading that leaves more frames viewable.
+    bool AskFrameHeaders(const QString& fileName);
 
     AppContext& app;
     std::vector<CELHolderRef> holders; // one per item of ListCEL, in list order

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -15,6 +16,7 @@
 #include <QUndoStack>
 
 #include "app/AppContext.h"
+#include "app/GuiArrange.h"
 #include "app/GuiSelection.h"
 #include "app/GuiUndoActions.h"
 #include "app/GuiWindowKind.h"
@@ -66,6 +68,7 @@ public:
         , step(std::move(step))
     {
     }
+    const PaneStep& Step() const { return *step; }
     void undo() override { window.ApplyStep(*step, false); }
     void redo() override
     {
@@ -186,6 +189,8 @@ TWindFrame::TWindFrame(AppContext& app)
     KeepOneSelected(ListRight);
     ListLeft->viewport()->installEventFilter(this);
     ListRight->viewport()->installEventFilter(this);
+    ListLeft->installEventFilter(this);
+    ListRight->installEventFilter(this);
     connect(ComboLSelW, &QComboBox::activated, this, [this](int) { ComboLSelWChange(); });
     connect(ComboRSelW, &QComboBox::activated, this, [this](int) { ComboRSelWChange(); });
     connect(CheckLHeader, &QCheckBox::toggled, this,
@@ -199,7 +204,8 @@ TWindFrame::TWindFrame(AppContext& app)
 
     FrameHistory = new QUndoStack(this);
     FrameHistory->setUndoLimit(FrameHistoryLimit);
-    UndoActions actions = MakeUndoActions(*FrameHistory, *this);
+    UndoActions actions = MakeUndoActions(
+        *FrameHistory, *this, [this](bool forward) { return MayStepHistory(forward); });
     ActUndo = actions.Undo;
     ActRedo = actions.Redo;
     // Every step, undo and redo may change which CELs have unsaved changes.
@@ -236,7 +242,10 @@ TWindFrame::TWindFrame(AppContext& app)
     bind(BtnRCopy, &TWindFrame::BtnRCopyClick);
     bind(BtnLMove, &TWindFrame::BtnLMoveClick);
     bind(BtnRMove, &TWindFrame::BtnRMoveClick);
-    // The four "All" buttons have no handler.
+    bind(BtnLCopyAll, &TWindFrame::BtnLCopyAllClick);
+    bind(BtnRCopyAll, &TWindFrame::BtnRCopyAllClick);
+    bind(BtnLMoveAll, &TWindFrame::BtnLMoveAllClick);
+    bind(BtnRMoveAll, &TWindFrame::BtnRMoveAllClick);
 
     auto* play = new QAction(this);
     play->setShortcut(QKeySequence("Ctrl+P"));
@@ -265,6 +274,7 @@ QMenu* TWindFrame::ShowListMenu(QListWidget* list, const QPoint& position)
     QAction* play = menu->addAction("Play animation");
     play->setShortcut(QKeySequence("Ctrl+P"));
     connect(play, &QAction::triggered, this, [this, list] { PlayAnimation(list); });
+    AddArrangeEntry(*menu, app);
     ListMenu = menu;
     menu->popup(list->viewport()->mapToGlobal(position));
     return menu;
@@ -378,8 +388,39 @@ void TWindFrame::resizeEvent(QResizeEvent* event)
     FormResize();
 }
 
+namespace {
+// Whether a key pressed in a frame list can choose another row: the arrows and page keys
+// unless the current row is already at that end, and typed text (the list's search by
+// first letters).
+bool KeyMayChooseRow(const QListWidget& list, const QKeyEvent& key)
+{
+    const int row = list.currentRow();
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Home:
+    case Qt::Key_PageUp:
+    case Qt::Key_Left:
+        return row > 0;
+    case Qt::Key_Down:
+    case Qt::Key_End:
+    case Qt::Key_PageDown:
+    case Qt::Key_Right:
+        return row < list.count() - 1;
+    default:
+        return !key.text().isEmpty() && key.text().at(0).isPrint();
+    }
+}
+} // namespace
+
 bool TWindFrame::eventFilter(QObject* watched, QEvent* event)
 {
+    // A key that chooses another row shows it: the viewer's unstored edits are asked about
+    // before the list moves, and Cancel takes the key back.
+    if ((watched == ListLeft || watched == ListRight) && event->type() == QEvent::KeyPress
+        && KeyMayChooseRow(*static_cast<QListWidget*>(watched), *static_cast<QKeyEvent*>(event))
+        && !LeaveViewedFrame())
+        return true;
+
     const bool onList = watched == ListLeft->viewport() || watched == ListRight->viewport();
     const QEvent::Type type = event->type();
     if (onList && (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
@@ -388,6 +429,10 @@ bool TWindFrame::eventFilter(QObject* watched, QEvent* event)
             return true; // the right and middle buttons select nothing
         auto* list = static_cast<QListWidget*>(static_cast<QWidget*>(watched)->parentWidget());
         rowBeforePress = list->currentRow();
+        // A click on an item shows it: the viewer's unstored edits are asked about before the
+        // list selects anything, and Cancel takes the click back whole.
+        if (list->indexAt(mouse->position().toPoint()).isValid() && !LeaveViewedFrame())
+            return true;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -492,29 +537,21 @@ void TWindFrame::ShowSelection(const Side& side)
         app.WindView->EditFrWidth->setText(QString::number(frame.Width));
         app.WindView->EditFrHeight->setText(QString::number(frame.Height));
     }
-    {
-        QSignalBlocker block(side.Combo);
-        for (uint32_t k = 0; k < frame.WidthCount && k < frame.Widths.size(); ++k)
-            side.Combo->addItem(QString::number(frame.Widths[k]));
-        side.Combo->setCurrentIndex(frame.WidthIndex);
-    }
-    QString caption = frame.Name.empty()
-        ? QString("View Frame: #%1").arg(pane.Selected - 1)
-        : "View Frame: " + QString::fromStdString(NameForDisplay(frame.Name));
+    FillWidthList(side, frame);
     if (app.WindView)
-        app.WindView->setWindowTitle(caption + side.Suffix);
+        app.WindView->setWindowTitle(ViewerCaption(side, frame));
     // The viewer's history belonged to the image it showed before.
     ResetViewerHistory();
 }
 
 void TWindFrame::ListLeftClick()
 {
-    ShowSelection(LeftSide());
+    SelectionClick(LeftSide());
 }
 
 void TWindFrame::ListRightClick()
 {
-    ShowSelection(RightSide());
+    SelectionClick(RightSide());
 }
 
 void TWindFrame::ChangeWidth(const Side& side)
@@ -528,6 +565,24 @@ void TWindFrame::ChangeWidth(const Side& side)
     if (!slot || slot != view.ViewedFrame || !slot->Frame || index < 0)
         return;
     CELFrame& frame = *slot->Frame;
+    // Edits the user keeps stay at the width they were made at. Stored edits are analysed
+    // anew, so the width picked is looked for among the frame's new candidates.
+    const uint32_t chosenWidth = side.Combo->currentText().toUInt();
+    const bool edited = app.WindView && app.WindView->HasUnstoredEdits();
+    if (!LeaveViewedFrame()) {
+        FillWidthList(side, frame);
+        return;
+    }
+    if (edited) {
+        index = -1;
+        for (uint32_t k = 0; k < frame.WidthCount && k < frame.Widths.size(); ++k)
+            if (frame.Widths[k] == chosenWidth && index < 0)
+                index = int(k);
+    }
+    if (index < 0 || uint32_t(index) >= frame.WidthCount) {
+        FillWidthList(side, frame);
+        return;
+    }
     const CELFrame before = frame;
     frame.SelectWidth(static_cast<uint32_t>(index));
     view.ImageWidth = frame.Width;
@@ -664,14 +719,16 @@ void TWindFrame::RefreshViewedFrameItem()
             continue;
         side.Pane->Relabel(side.Pane->Selected);
         SyncList(side);
-        QSignalBlocker block(side.Combo);
-        side.Combo->setCurrentIndex(viewed->Frame->WidthIndex);
+        // A stored or imported image is analysed anew: its widths are the list's entries.
+        FillWidthList(side, *viewed->Frame);
         return;
     }
 }
 
 void TWindFrame::NewClick(const Side& side)
 {
+    if (!MayLeaveFor(side, PaneOperation::New))
+        return;
     PanePair panes = Pair();
     std::unique_ptr<PaneStep> step = NewFrameStep(panes, IndexOf(side));
     if (!step)
@@ -704,6 +761,9 @@ void TWindFrame::RenameClick(const Side& side)
     slot->Frame->Name = name;
     pane.Relabel(pane.Selected);
     SyncList(side);
+    // The viewer names the frame it shows by its new name at once.
+    if (slot == app.View.ViewedFrame && app.WindView)
+        app.WindView->setWindowTitle(ViewerCaption(side, *slot->Frame));
     PanePair panes = Pair();
     PushStep(FrameContentStep(panes, "Rename", slot, before, false));
 }
@@ -712,6 +772,8 @@ void TWindFrame::DeleteClick(const Side& side)
 {
     // The step keeps the deleted frame alive for as long as it can bring it back; the CEL is
     // written back at once all the same.
+    if (!MayLeaveFor(side, PaneOperation::Delete))
+        return;
     PanePair panes = Pair();
     std::unique_ptr<PaneStep> step = DeleteFrameStep(panes, IndexOf(side));
     if (!step)
@@ -745,6 +807,8 @@ void TWindFrame::SearchClick(const Side& side)
         app.dialogs.ShowMessage("Not found", "Information", MessageIcon::Information);
         return;
     }
+    if (!LeaveViewedFrame())
+        return;
     pane.Selected = found;
     SyncList(side);
     ShowSelection(side);
@@ -752,6 +816,10 @@ void TWindFrame::SearchClick(const Side& side)
 
 void TWindFrame::Reorder(const Side& side, ReorderKind kind)
 {
+    static const PaneOperation operations[]
+        = { PaneOperation::Up, PaneOperation::Down, PaneOperation::First, PaneOperation::Last };
+    if (!MayLeaveFor(side, operations[static_cast<size_t>(kind)]))
+        return;
     PanePair panes = Pair();
     std::unique_ptr<PaneStep> step = ReorderStep(panes, IndexOf(side), kind);
     if (!step)
@@ -764,6 +832,8 @@ void TWindFrame::Reorder(const Side& side, ReorderKind kind)
 void TWindFrame::CopyClick(const Side& source)
 {
     Side destination = OtherSide(source);
+    if (!MayLeaveFor(source, PaneOperation::Copy))
+        return;
     PanePair panes = Pair();
     std::unique_ptr<PaneStep> step = CopyFrameStep(panes, IndexOf(source));
     if (!step)
@@ -777,6 +847,8 @@ void TWindFrame::MoveClick(const Side& source)
 {
     // One step across both panes; the source CEL is written back at once.
     Side destination = OtherSide(source);
+    if (!MayLeaveFor(source, PaneOperation::Move))
+        return;
     PanePair panes = Pair();
     std::unique_ptr<PaneStep> step = MoveFrameStep(panes, IndexOf(source));
     if (!step)
@@ -957,4 +1029,107 @@ void TWindFrame::BtnLMoveClick()
 void TWindFrame::BtnRMoveClick()
 {
     MoveClick(RightSide());
+}
+
+void TWindFrame::BtnLCopyAllClick()
+{
+    AllClick(LeftSide(), false);
+}
+void TWindFrame::BtnRCopyAllClick()
+{
+    AllClick(RightSide(), false);
+}
+void TWindFrame::BtnLMoveAllClick()
+{
+    AllClick(LeftSide(), true);
+}
+void TWindFrame::BtnRMoveAllClick()
+{
+    AllClick(RightSide(), true);
+}
+
+void TWindFrame::AllClick(const Side& source, bool move)
+{
+    if (!MayLeaveFor(source, move ? PaneOperation::MoveAll : PaneOperation::CopyAll))
+        return;
+    Side destination = OtherSide(source);
+    PanePair panes = Pair();
+    std::unique_ptr<PaneStep> step = move ? MoveAllFramesStep(panes, IndexOf(source))
+                                          : CopyAllFramesStep(panes, IndexOf(source));
+    if (!step)
+        return;
+    SyncList(destination);
+    SyncList(source);
+    ShowSelection(move ? source : destination);
+    PushStep(std::move(step));
+}
+
+void TWindFrame::SelectionClick(const Side& side)
+{
+    const int row = side.List->currentRow();
+    if (!LeaveViewedFrame()) {
+        SyncList(side);
+        return;
+    }
+    // Storing the edits refreshed the list from its model, whose selection is still the one
+    // being left: the row the user chose is put back.
+    if (row >= 0 && row < side.Pane->Count() && side.List->currentRow() != row) {
+        side.Pane->Selected = row;
+        SyncList(side);
+    }
+    ShowSelection(side);
+}
+
+bool TWindFrame::LeaveViewedFrame(bool* stored)
+{
+    return !app.WindView || app.WindView->ConfirmLeaveFrame(stored);
+}
+
+bool TWindFrame::MayLeaveFor(const Side& side, PaneOperation operation)
+{
+    PanePair panes = Pair();
+    return !OperationApplies(panes, IndexOf(side), operation) || LeaveViewedFrame();
+}
+
+bool TWindFrame::ConfirmClearPane(QListWidget* list)
+{
+    const PaneModel& pane = *SideOf(list).Pane;
+    if (pane.Count() <= 1 || !pane.SelectedSlot() || pane.SelectedSlot() != app.View.ViewedFrame)
+        return true;
+    return LeaveViewedFrame();
+}
+
+bool TWindFrame::MayStepHistory(bool forward)
+{
+    const int index = FrameHistory->index() - (forward ? 0 : 1);
+    if (index < 0 || index >= FrameHistory->count())
+        return true;
+    // Only a step that shows a selection again replaces the image in view: not a rename, not
+    // a check box.
+    const auto* command = static_cast<const PaneCommand*>(FrameHistory->command(index));
+    const PaneStep& step = command->Step();
+    const bool shows = step.Moved || step.MovedAll || (step.Changed && step.ShowChanged);
+    if (!shows)
+        return true;
+    // Stored edits are the newest step now: Ctrl+Z would take the store itself back, and a
+    // redo has nothing left to redo. The store is all that happens.
+    bool stored = false;
+    return LeaveViewedFrame(&stored) && !stored;
+}
+
+QString TWindFrame::ViewerCaption(const Side& side, const CELFrame& frame) const
+{
+    const QString caption = frame.Name.empty()
+        ? QString("View Frame: #%1").arg(side.Pane->Selected - 1)
+        : "View Frame: " + QString::fromStdString(NameForDisplay(frame.Name));
+    return caption + side.Suffix;
+}
+
+void TWindFrame::FillWidthList(const Side& side, const CELFrame& frame)
+{
+    QSignalBlocker block(side.Combo);
+    side.Combo->clear();
+    for (uint32_t k = 0; k < frame.WidthCount && k < frame.Widths.size(); ++k)
+        side.Combo->addItem(QString::number(frame.Widths[k]));
+    side.Combo->setCurrentIndex(frame.WidthIndex);
 }

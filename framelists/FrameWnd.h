@@ -121,6 +121,16 @@ public:
     void BtnRCopyClick();
     void BtnLMoveClick();
     void BtnRMoveClick();
+    // The four "All" buttons: every frame of the pane's CEL, in order, to the end of the other
+    // pane, as one undo step.
+    void BtnLCopyAllClick();
+    void BtnRCopyAllClick();
+    void BtnLMoveAllClick();
+    void BtnRMoveAllClick();
+
+    // Before a pane is emptied (another CEL sent to it, its CEL closed): when the frame in
+    // view is its selected frame, the viewer's unstored edits are asked about. False: Cancel.
+    bool ConfirmClearPane(QListWidget* list);
 
     // Fills an empty pane from holder: the pane's CEL global, "<Begin>" and one item per
     // frame, "<Begin>" selected, check boxes from the CEL's flags, the hint from its file.
@@ -136,7 +146,7 @@ public:
     FrameSlotRef SelectedSlot(QListWidget* list) const;
 
     // The context menu of a frame list at position (in the list's viewport): "Undo <step>"
-    // and "Redo <step>" first, then "Play animation". Shown without blocking; it deletes
+    // and "Redo <step>" first, then "Play animation" and "Arrange windows". Shown without blocking; it deletes
     // itself when closed. Every entry of the menu is made here.
     QMenu* ShowListMenu(QListWidget* list, const QPoint& position);
     // "Play animation" (also Ctrl+P): the animation window plays the pane of list.
@@ -197,6 +207,20 @@ private:
     void ResetViewerHistory();
     void CopyClick(const Side& source);
     void MoveClick(const Side& source);
+    void AllClick(const Side& source, bool move);
+    // The user's click or key chose a row of the pane's list: the selection is shown, unless
+    // the viewer's unstored edits are kept (Cancel), which puts the old row back.
+    void SelectionClick(const Side& side);
+    // True when the operation would do nothing, or the frame in view may be left.
+    bool MayLeaveFor(const Side& side, PaneOperation operation);
+    // stored, when given, tells whether the edits were stored (Yes).
+    bool LeaveViewedFrame(bool* stored = nullptr);
+    // Undo (forward false) or redo of the frame lists may show another frame.
+    bool MayStepHistory(bool forward);
+    // The viewer's caption for the frame of the pane's selected item.
+    QString ViewerCaption(const Side& side, const CELFrame& frame) const;
+    // Fills the pane's width list with the frame's candidate widths, its choice selected.
+    void FillWidthList(const Side& side, const CELFrame& frame);
 
     AppContext& app;
     bool syncing = false;

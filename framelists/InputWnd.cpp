@@ -50,11 +50,16 @@ void TWindInput::showEvent(QShowEvent* event)
 
 void TWindInput::keyPressEvent(QKeyEvent* event)
 {
+    // Enter is OK and Escape is Cancel, wherever the focus is in the dialog.
     switch (event->key()) {
     case Qt::Key_Escape:
+        event->accept();
+        reject();
+        return;
     case Qt::Key_Enter:
     case Qt::Key_Return:
         event->accept();
+        accept();
         return;
     default:
         QDialog::keyPressEvent(event);

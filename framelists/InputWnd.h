@@ -26,6 +26,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    // Neither button is bound to Enter or Escape.
+    // Enter closes the dialog as OK does, Escape as Cancel does.
     void keyPressEvent(QKeyEvent* event) override;
 };

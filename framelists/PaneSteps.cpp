@@ -109,6 +109,9 @@ StepEffect PaneStep::Apply(PanePair& panes, bool forward) const
         effect.ShowPane = ShowPane;
     }
 
+    if (MovedAll && !ApplyBatch(panes, forward, effect))
+        return effect;
+
     if (Changed) {
         const CELFrame& frame = forward ? After : Before;
         if (Changed->Frame)
@@ -140,6 +143,59 @@ StepEffect PaneStep::Apply(PanePair& panes, bool forward) const
             Holders[At(k)]->Revision = forward ? RevisionAfter[At(k)] : RevisionBefore[At(k)];
     effect.Applied = true;
     return effect;
+}
+
+bool PaneStep::ApplyBatch(PanePair& panes, bool forward, StepEffect& effect) const
+{
+    const Batch& batch = *MovedAll;
+    PaneModel& to = panes.Pane(batch.ToPane);
+    const size_t first = At(batch.ToFirst);
+    auto holds = [](const PaneModel& pane, size_t from, const std::vector<FrameSlotRef>& slots) {
+        if (pane.Items.size() != from + slots.size())
+            return false;
+        for (size_t k = 0; k < slots.size(); ++k)
+            if (pane.Items[from + k].Slot != slots[k])
+                return false;
+        return true;
+    };
+    if (forward) {
+        if (to.Items.size() != first)
+            return false;
+        if (ValidPane(batch.FromPane)) {
+            PaneModel& from = panes.Pane(batch.FromPane);
+            if (!holds(from, 1, batch.Slots))
+                return false;
+            from.Items.resize(1);
+        }
+        for (const FrameSlotRef& slot : batch.Slots)
+            to.Items.push_back({ std::string(), slot });
+        to.RelabelFrom(batch.ToFirst);
+    } else {
+        if (!holds(to, first, batch.Slots))
+            return false;
+        to.Items.resize(first);
+        if (ValidPane(batch.FromPane)) {
+            PaneModel& from = panes.Pane(batch.FromPane);
+            if (from.Items.size() != 1)
+                return false;
+            for (const FrameSlotRef& slot : batch.Slots)
+                from.Items.push_back({ std::string(), slot });
+            from.RelabelFrom(1);
+        }
+    }
+    const std::array<int32_t, 2>& selected = forward ? SelectedAfter : SelectedBefore;
+    for (int32_t k : { batch.FromPane, batch.ToPane }) {
+        if (!ValidPane(k))
+            continue;
+        PaneModel& pane = panes.Pane(k);
+        pane.Selected = selected[At(k)];
+        if (pane.Selected < 0 || pane.Selected >= pane.Count())
+            pane.Selected = pane.Count() - 1;
+        RebuildCELFromPane(*panes.Holder(k), pane);
+        effect.Items[At(k)] = true;
+    }
+    effect.ShowPane = ShowPane;
+    return true;
 }
 
 std::unique_ptr<PaneStep> NewFrameStep(PanePair& panes, int32_t pane)
@@ -287,4 +343,91 @@ std::unique_ptr<PaneStep> FlagStep(
     NoteSelectionAfter(*step, panes);
     Touch(*step, panes, pane);
     return step;
+}
+
+std::unique_ptr<PaneStep> CopyAllFramesStep(PanePair& panes, int32_t source)
+{
+    if (!OperationApplies(panes, source, PaneOperation::CopyAll))
+        return nullptr;
+    const int32_t destination = 1 - source;
+    auto step = MakeStep("Copy all", panes);
+    PaneModel& from = panes.Pane(source);
+    PaneModel& target = panes.Pane(destination);
+    PaneStep::Batch batch { -1, destination, target.Count(), {} };
+    for (int32_t k = 1; k < from.Count(); ++k) {
+        auto copy = std::make_shared<FrameSlot>();
+        copy->Frame = CELFrame::CreateCopy(*from.SlotAt(k)->Frame);
+        batch.Slots.push_back(copy);
+        target.Items.push_back({ std::string(), std::move(copy) });
+    }
+    target.RelabelFrom(batch.ToFirst);
+    target.Selected = target.Count() - 1;
+    step->MovedAll = std::move(batch);
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = destination;
+    Touch(*step, panes, destination);
+    return step;
+}
+
+std::unique_ptr<PaneStep> MoveAllFramesStep(PanePair& panes, int32_t source)
+{
+    if (!OperationApplies(panes, source, PaneOperation::MoveAll))
+        return nullptr;
+    const int32_t destination = 1 - source;
+    auto step = MakeStep("Move all", panes);
+    PaneModel& from = panes.Pane(source);
+    PaneModel& target = panes.Pane(destination);
+    PaneStep::Batch batch { source, destination, target.Count(), {} };
+    for (int32_t k = 1; k < from.Count(); ++k) {
+        batch.Slots.push_back(from.SlotAt(k));
+        target.Items.push_back({ std::string(), from.SlotAt(k) });
+    }
+    from.Items.resize(1);
+    from.Selected = 0;
+    target.RelabelFrom(batch.ToFirst);
+    target.Selected = target.Count() - 1;
+    RebuildCELFromPane(*panes.Holder(source), from);
+    step->MovedAll = std::move(batch);
+    NoteSelectionAfter(*step, panes);
+    step->ShowPane = source;
+    Touch(*step, panes, source);
+    Touch(*step, panes, destination);
+    return step;
+}
+
+bool OperationApplies(const PanePair& panes, int32_t pane, PaneOperation operation)
+{
+    if (!Shows(panes, pane))
+        return false;
+    const PaneModel& model = panes.Pane(pane);
+    const int32_t i = model.Selected;
+    const int32_t n = model.Count();
+    const bool other = Shows(panes, 1 - pane);
+    switch (operation) {
+    case PaneOperation::New:
+        return true;
+    case PaneOperation::Delete:
+        return i >= 1 && i < n;
+    case PaneOperation::Up:
+    case PaneOperation::First:
+        return i >= 2 && i < n;
+    case PaneOperation::Down:
+    case PaneOperation::Last:
+        return i >= 1 && i < n - 1;
+    case PaneOperation::Copy:
+        return other && model.SelectedSlot() && model.SelectedSlot()->Frame;
+    case PaneOperation::Move:
+        return other && i >= 1 && i < n;
+    case PaneOperation::CopyAll: {
+        if (!other || n < 2)
+            return false;
+        for (int32_t k = 1; k < n; ++k)
+            if (!model.SlotAt(k) || !model.SlotAt(k)->Frame)
+                return false;
+        return true;
+    }
+    case PaneOperation::MoveAll:
+        return other && n >= 2;
+    }
+    return false;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "framelists/PaneModel.h"
 
@@ -53,6 +54,16 @@ public:
         FrameSlotRef Slot;
     };
     std::optional<Relocation> Moved;
+    // Every frame of a pane at once (Copy all, Move all): Slots were appended, in order, to
+    // ToPane from item ToFirst on. FromPane is -1 for copies; otherwise it held them as its
+    // items 1 ... n, all its frames, and was left with "<Begin>" alone.
+    struct Batch {
+        int32_t FromPane = -1;
+        int32_t ToPane = -1;
+        int32_t ToFirst = -1;
+        std::vector<FrameSlotRef> Slots;
+    };
+    std::optional<Batch> MovedAll;
     std::array<int32_t, 2> SelectedBefore { -1, -1 };
     std::array<int32_t, 2> SelectedAfter { -1, -1 };
 
@@ -79,6 +90,8 @@ public:
 
 private:
     StepEffect Apply(PanePair& panes, bool forward) const;
+    // The Batch part of Apply; false when the panes no longer hold what the step left.
+    bool ApplyBatch(PanePair& panes, bool forward, StepEffect& effect) const;
 };
 
 // Each returns null, changing nothing, when the operation's condition fails. Delete and Move
@@ -88,6 +101,21 @@ std::unique_ptr<PaneStep> DeleteFrameStep(PanePair& panes, int32_t pane);
 std::unique_ptr<PaneStep> ReorderStep(PanePair& panes, int32_t pane, ReorderKind kind);
 std::unique_ptr<PaneStep> CopyFrameStep(PanePair& panes, int32_t source);
 std::unique_ptr<PaneStep> MoveFrameStep(PanePair& panes, int32_t source);
+
+// Copy all and Move all: every frame of the source pane's CEL, in order, to the end of the
+// other pane, as one step. The same rules as Copy and Move: both panes show a CEL, a copy is
+// a new frame equal to its original, a moved frame keeps its identity and the source CEL is
+// written back at once. Afterwards Copy all selects and shows the last copy; Move all leaves
+// the source at "<Begin>" (shown, so nothing is in view from it) and selects the last moved
+// frame in the destination. Null, changing nothing, when the source has no frame.
+std::unique_ptr<PaneStep> CopyAllFramesStep(PanePair& panes, int32_t source);
+std::unique_ptr<PaneStep> MoveAllFramesStep(PanePair& panes, int32_t source);
+
+// The operations of the pane buttons that end by showing a pane's selection.
+enum class PaneOperation : uint8_t { New, Delete, Up, Down, First, Last, Copy, Move, CopyAll, MoveAll };
+// True when the operation's condition holds on pane, so that doing it now changes the panes
+// (and shows a selection); false when it would do nothing.
+bool OperationApplies(const PanePair& panes, int32_t pane, PaneOperation operation);
 
 // A change already made to the frame in slot; before is the frame as it was. Null when the
 // frame is unchanged or no pane carries it. showChanged: undo and redo show the frame again

@@ -497,3 +497,109 @@ TEST(PaneSteps, RandomOperationsAndUndosMatchTheSequenceWithoutTheUndoneSteps)
 }
 
 } // namespace
+
+// Copy all and Move all against the reference of the single Copy and Move, each made with
+// the destination's last item selected (so every frame lands at the end, in order): the same
+// frames and captions, as one step that undoes and redoes whole, and the change marks follow.
+TEST(PaneSteps, AllStepsEqualTheSingleStepsRepeatedAndAreOneStep)
+{
+    for (uint32_t seed = 0; seed < 12; ++seed) {
+        const int leftFrames = int(seed % 5);
+        const int rightFrames = int((seed / 2) % 4);
+        for (bool move : { false, true }) {
+            for (int32_t source : { PaneLeftIndex, PaneRightIndex }) {
+                SCOPED_TRACE("seed " + std::to_string(seed) + (move ? " move" : " copy")
+                    + " from " + std::to_string(source));
+                Rig rig(leftFrames, rightFrames, seed);
+                Rig reference(leftFrames, rightFrames, seed);
+                const int32_t destination = 1 - source;
+                rig.Panes.Pane(source).Selected = int32_t(seed) % rig.Panes.Pane(source).Count();
+                for (int32_t k : { PaneLeftIndex, PaneRightIndex })
+                    rig.Panes.Holder(k)->MarkSaved();
+                const PaneContent leftBefore = Content(rig.Left);
+                const PaneContent rightBefore = Content(rig.Right);
+                const std::vector<FrameSlotRef> sourceSlots = SlotsOf(rig.Panes.Pane(source));
+                std::unique_ptr<PaneStep> step = move ? MoveAllFramesStep(rig.Panes, source)
+                                                      : CopyAllFramesStep(rig.Panes, source);
+                ASSERT_EQ(step != nullptr, !sourceSlots.empty());
+                if (!step)
+                    continue;
+                PaneModel& from = reference.Panes.Pane(source);
+                PaneModel& to = reference.Panes.Pane(destination);
+                const size_t count = sourceSlots.size();
+                for (size_t n = 0; n < count; ++n) {
+                    to.Selected = to.Count() - 1;
+                    from.Selected = move ? 1 : int32_t(n + 1);
+                    ASSERT_TRUE(move ? MoveFrameStep(reference.Panes, source) != nullptr
+                                     : CopyFrameStep(reference.Panes, source) != nullptr);
+                }
+                for (int32_t k : { PaneLeftIndex, PaneRightIndex }) {
+                    EXPECT_EQ(Content(rig.Panes.Pane(k)).Frames, Content(reference.Panes.Pane(k)).Frames);
+                    EXPECT_EQ(Content(rig.Panes.Pane(k)).Texts, Content(reference.Panes.Pane(k)).Texts);
+                }
+                // Moved frames keep their identity, copies are new frames.
+                const std::vector<FrameSlotRef> landed = SlotsOf(rig.Panes.Pane(destination));
+                const std::vector<FrameSlotRef> tail(landed.end() - std::ptrdiff_t(count), landed.end());
+                EXPECT_EQ(tail == sourceSlots, move);
+                EXPECT_EQ(rig.Panes.Pane(destination).Selected, rig.Panes.Pane(destination).Count() - 1);
+                if (move)
+                    EXPECT_EQ(rig.Panes.Pane(source).Selected, 0);
+                EXPECT_EQ(step->ShowPane, move ? source : destination);
+                // The source CEL is written back by a move, at once.
+                EXPECT_EQ(rig.Panes.Holder(source)->CEL->Frames.size(), move ? size_t(0) : count);
+                EXPECT_TRUE(rig.Panes.Holder(destination)->Changed());
+                EXPECT_EQ(rig.Panes.Holder(source)->Changed(), move);
+                ExpectRoundTrip(rig, *step, leftBefore, rightBefore);
+                step->Undo(rig.Panes);
+                EXPECT_FALSE(rig.Panes.Holder(PaneLeftIndex)->Changed());
+                EXPECT_FALSE(rig.Panes.Holder(PaneRightIndex)->Changed());
+                EXPECT_EQ(rig.Panes.Holder(source)->CEL->Frames, sourceSlots);
+                // A pane that no longer holds what the step left is refused, unchanged.
+                rig.Panes.Pane(destination).NewFrame();
+                const PaneContent changed = Content(rig.Panes.Pane(destination));
+                EXPECT_FALSE(step->Redo(rig.Panes).Applied);
+                EXPECT_EQ(Content(rig.Panes.Pane(destination)), changed);
+            }
+        }
+    }
+}
+
+// OperationApplies tells beforehand, on panes of every shape and selection, exactly whether
+// the operation's step will change anything.
+TEST(PaneSteps, OperationAppliesExactlyWhenTheStepIsMade)
+{
+    const std::pair<PaneOperation, std::unique_ptr<PaneStep> (*)(PanePair&, int32_t)> steps[] = {
+        { PaneOperation::New, &NewFrameStep },
+        { PaneOperation::Delete, &DeleteFrameStep },
+        { PaneOperation::Up, [](PanePair& p, int32_t k) { return ReorderStep(p, k, ReorderKind::Up); } },
+        { PaneOperation::Down, [](PanePair& p, int32_t k) { return ReorderStep(p, k, ReorderKind::Down); } },
+        { PaneOperation::First, [](PanePair& p, int32_t k) { return ReorderStep(p, k, ReorderKind::First); } },
+        { PaneOperation::Last, [](PanePair& p, int32_t k) { return ReorderStep(p, k, ReorderKind::Last); } },
+        { PaneOperation::Copy, &CopyFrameStep },
+        { PaneOperation::Move, &MoveFrameStep },
+        { PaneOperation::CopyAll, &CopyAllFramesStep },
+        { PaneOperation::MoveAll, &MoveAllFramesStep },
+    };
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        const int leftFrames = int(random() % 4);
+        const int rightFrames = int(random() % 4);
+        const int32_t pane = int32_t(random() % 2);
+        const bool hideOther = random() % 5 == 0;
+        const auto& [operation, make] = steps[random() % std::size(steps)];
+        Rig rig(leftFrames, rightFrames, uint32_t(round));
+        rig.Left.Selected = int32_t(random() % uint32_t(rig.Left.Count()));
+        rig.Right.Selected = int32_t(random() % uint32_t(rig.Right.Count()));
+        if (hideOther) {
+            rig.Panes.Pane(1 - pane).Clear();
+            rig.Panes.Holders[size_t(1 - pane)] = nullptr;
+        }
+        const bool applies = OperationApplies(rig.Panes, pane, operation);
+        const PaneContent before = Content(rig.Panes.Pane(pane));
+        const bool made = make(rig.Panes, pane) != nullptr;
+        SCOPED_TRACE("round " + std::to_string(round) + " operation " + std::to_string(int(operation)));
+        EXPECT_EQ(applies, made);
+        if (!made)
+            EXPECT_EQ(Content(rig.Panes.Pane(pane)), before);
+    }
+}

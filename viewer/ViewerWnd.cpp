@@ -164,6 +164,7 @@ TWindView::TWindView(AppContext& app)
     UndoActions actions = MakeUndoActions(*ImageHistory, *this, [this] { return !Drawing; });
     ActUndo = actions.Undo;
     ActRedo = actions.Redo;
+    connect(ImageHistory, &QUndoStack::cleanChanged, this, [this] { ShowEditMark(); });
 
     connect(ComboZoom, &QComboBox::currentIndexChanged, this, [this] { ComboZoomChange(); });
     connect(ScrViewH, &QScrollBar::valueChanged, this, [this] { ScrViewHChange(); });
@@ -203,6 +204,13 @@ TWindView::TWindView(AppContext& app)
     setAcceptDrops(true);
 
     FormCreate();
+}
+
+TWindView::~TWindView()
+{
+    // The history is a child, emptied after this window's own part is gone: its last clean
+    // change must not reach the caption of a window that is already destroyed.
+    QObject::disconnect(ImageHistory, nullptr, this, nullptr);
 }
 
 void TWindView::FormCreate()
@@ -617,6 +625,9 @@ void TWindView::BtnSaveFrameClick()
         return;
     }
     StoreFrame(true);
+    // What the image shows is now what the frame holds.
+    if (app.View.HasFrame())
+        ImageHistory->setClean();
 }
 
 void TWindView::BtnImpFrClick()
@@ -773,9 +784,16 @@ void TWindView::TrimHistory()
     // The stack cannot let go of its oldest commands by itself: it is filled again with the
     // steps that stay, whose changes are all made already. Trimming follows a new step only,
     // so there is nothing to redo that could be lost.
+    // The state "Save Frame" stored stays the clean one, or none when it was dropped.
+    const int clean = ImageHistory->cleanIndex();
     ImageHistory->clear();
-    for (size_t k = drop; k < steps.size(); ++k)
+    if (clean < int(drop))
+        ImageHistory->resetClean();
+    for (size_t k = drop; k < steps.size(); ++k) {
         ImageHistory->push(new ImageCommand(*this, steps[k]));
+        if (clean == int(k + 1))
+            ImageHistory->setClean();
+    }
     if (ImageHistory->count() == 0) {
         baseWidthText = EditFrWidth->text().toStdString();
         baseHeightText = EditFrHeight->text().toStdString();
@@ -790,6 +808,7 @@ void TWindView::ResetHistory()
     pendingBefore = nullptr;
     baseWidthText = EditFrWidth->text().toStdString();
     baseHeightText = EditFrHeight->text().toStdString();
+    ShowEditMark();
 }
 
 void TWindView::ApplyImageStep(const ImageStep& step, bool forward)
@@ -810,4 +829,77 @@ uint64_t TWindView::HistoryBytes() const
     for (int i = 0; i < ImageHistory->count(); ++i)
         steps.push_back(static_cast<const ImageCommand*>(ImageHistory->command(i))->Step().get());
     return ::HistoryBytes(steps);
+}
+
+bool TWindView::HasUnstoredEdits() const
+{
+    if (!ImageHistory || !app.View.HasFrame())
+        return false;
+    return !ImageHistory->isClean();
+}
+
+bool TWindView::ConfirmLeaveFrame(bool* stored)
+{
+    if (stored)
+        *stored = false;
+    // A stroke in progress ends here, so that it counts as an edit.
+    if (Drawing)
+        ImgViewMouseUp(Qt::LeftButton);
+    if (!HasUnstoredEdits())
+        return true;
+    Question question;
+    question.Text = "The image in view has changes that \"Save Frame\" did not store. Store "
+                    "them in the frame?";
+    question.Title = "View Frame";
+    question.Detail = plainTitle.startsWith("View Frame: ") ? plainTitle.mid(12) : plainTitle;
+    question.WithCancel = true;
+    switch (app.dialogs.Ask(question)) {
+    case Answer::Yes:
+        BtnSaveFrameClick();
+        if (HasUnstoredEdits())
+            return false;
+        if (stored)
+            *stored = true;
+        return true;
+    case Answer::No:
+        DropEdits();
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void TWindView::DropEdits()
+{
+    ViewerState& v = app.View;
+    if (!v.HasFrame() || !v.ViewedFrame->Frame)
+        return;
+    const CELFrame& frame = *v.ViewedFrame->Frame;
+    frame.DecodeImage(v.FrameImage);
+    v.ImageWidth = frame.Width;
+    v.ImageHeight = frame.Height;
+    EditFrWidth->setText(QString::number(v.ImageWidth));
+    EditFrHeight->setText(QString::number(v.ImageHeight));
+    RedrawView(true);
+    ResetHistory();
+}
+
+void TWindView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange && !markingTitle) {
+        plainTitle = windowTitle();
+        ShowEditMark();
+    }
+}
+
+void TWindView::ShowEditMark()
+{
+    const QString wanted = HasUnstoredEdits() ? plainTitle + " *" : plainTitle;
+    if (windowTitle() == wanted)
+        return;
+    markingTitle = true;
+    setWindowTitle(wanted);
+    markingTitle = false;
 }

@@ -32,6 +32,7 @@ class TWindView : public QWidget {
     Q_OBJECT
 public:
     explicit TWindView(AppContext& app);
+    ~TWindView() override;
 
     // Controls, named as in the design.
     QComboBox* ComboZoom = nullptr;
@@ -119,6 +120,16 @@ public:
     // Bytes of image the history holds, each shared copy once.
     uint64_t HistoryBytes() const;
 
+    // True while the image in view has edits that "Save Frame" did not store; the caption
+    // then ends in " *".
+    bool HasUnstoredEdits() const;
+    // Called before anything replaces the image in view (another frame shown, a width chosen,
+    // the pane emptied, the program closed). With unstored edits it asks Yes/No/Cancel: Yes
+    // stores them as "Save Frame" does, No drops them (the image shows the frame as stored).
+    // False for Cancel, or when the store was refused: the caller then leaves everything as
+    // it was. stored, when given, tells whether edits were stored (Yes).
+    bool ConfirmLeaveFrame(bool* stored = nullptr);
+
     // The colour table in use (index -> ARGB), and the last colour picked for the bounds.
     const QVector<QRgb>& ColourTable() const { return colourTable; }
     uint32_t LastBoundsDialogColour() const { return lastBoundsDialogColour; }
@@ -131,8 +142,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Whoever sets the caption sets it without the mark; the mark is added here.
+    void changeEvent(QEvent* event) override;
 
 private:
+    // The image in view becomes the frame as stored again.
+    void DropEdits();
+    // The caption as last set, followed by " *" while there are unstored edits.
+    void ShowEditMark();
+
     // Save Frame without the encoding step, as Import uses it; original is the frame as it
     // was before the import wrote into it.
     void StoreFrame(bool encode, const CELFrame* original = nullptr);
@@ -153,6 +171,8 @@ private:
     QVector<QRgb> colourTable;
     uint32_t lastBoundsDialogColour = 0;
     bool created = false;
+    QString plainTitle; // the caption without the mark
+    bool markingTitle = false;
     WheelAccumulator wheelAcross;
     WheelAccumulator wheelDown;
     WheelAccumulator wheelZoom;

@@ -346,8 +346,8 @@ private slots:
         F().BtnLRenameClick();
         QVERIFY(frame.Name.empty());
         QCOMPARE(F().ListLeft->item(1)->text(), QString::fromStdString(FrameCaption(0, frame)));
-        // The viewer caption changes only when the frame is shown again.
-        QCOMPARE(rig->ViewCaption(), QString("View Frame: old (L)"));
+        // The viewer caption follows the rename of the frame in view at once.
+        QCOMPARE(rig->ViewCaption(), QString("View Frame: #0 (L)"));
     }
 
     void deleteWritesBackAndSelectsTheFollower()
@@ -559,19 +559,20 @@ private slots:
         QCOMPARE(F().RightPane.Count(), 4);
     }
 
-    void allButtonsDoNothing()
+    void allButtonsCopyAndMoveWholePanes()
     {
         Load({ { 2, 2, "a" } }, true);
         Load({ { 2, 2, "b" } }, false);
         rig->SelectLeft(1);
         rig->SelectRight(1);
+        // Copy all to the right, move all to the right, copy all back, move all back.
         for (QPushButton* button :
             { F().BtnLCopyAll, F().BtnLMoveAll, F().BtnRCopyAll, F().BtnRMoveAll }) {
             QCOMPARE(button->text(), QString("All"));
             QTest::mouseClick(button, Qt::LeftButton);
         }
-        QCOMPARE(Names(F().LeftPane), std::vector<std::string> { "a" });
-        QCOMPARE(Names(F().RightPane), std::vector<std::string> { "b" });
+        QCOMPARE(Names(F().LeftPane), (std::vector<std::string> { "b", "a", "a", "b", "a", "a" }));
+        QCOMPARE(Names(F().RightPane), std::vector<std::string> {});
     }
 
     void clearingAPaneForgetsOnlyItsOwnFrameInView()

@@ -20,6 +20,33 @@ bool ScriptedDialogs::AskYesNo(const QString& text, const QString& title)
     return answer;
 }
 
+Answer ScriptedDialogs::Ask(const ::Question& question)
+{
+    if (!question.WithCancel) {
+        const bool yes = AskYesNo(question.Text, question.Title);
+        Questions.back().Detail = question.Detail;
+        Questions.back().DefaultYes = question.DefaultYes;
+        return yes ? Answer::Yes : Answer::No;
+    }
+    Questions.push_back(
+        { question.Text, question.Title, question.Detail, question.DefaultYes, true });
+    if (CancelAnswers.empty()) {
+        qWarning("unscripted question: %s", qPrintable(question.Text));
+        return Answer::No;
+    }
+    const Answer answer = CancelAnswers.front();
+    CancelAnswers.pop_front();
+    return answer;
+}
+
+size_t ScriptedDialogs::CancelQuestions() const
+{
+    size_t count = 0;
+    for (const Question& question : Questions)
+        count += question.WithCancel ? 1 : 0;
+    return count;
+}
+
 std::optional<QString> ScriptedDialogs::OpenFileName(const FileDialogOptions& options)
 {
     FileDialogs.push_back(options);
@@ -62,7 +89,7 @@ int ScriptedDialogs::ExecModal(QDialog& dialog)
 
 bool ScriptedDialogs::AllAnswersUsed() const
 {
-    return YesNoAnswers.empty() && FileAnswers.empty() && ColourAnswers.empty() &&
+    return YesNoAnswers.empty() && CancelAnswers.empty() && FileAnswers.empty() && ColourAnswers.empty() &&
            ModalAnswers.empty();
 }
 

@@ -21,6 +21,9 @@ public:
     struct Question {
         QString Text;
         QString Title;
+        QString Detail;
+        bool DefaultYes = true;
+        bool WithCancel = false;
     };
 
     std::vector<Message> Messages;
@@ -28,7 +31,10 @@ public:
     std::vector<FileDialogOptions> FileDialogs;  // every open and save dialog, in order
     std::vector<uint32_t> ColourRequests;        // initial colour of every colour dialog
 
-    std::deque<bool> YesNoAnswers;
+    std::deque<bool> YesNoAnswers;      // Yes/No questions, Ask without Cancel included
+    // Questions with Cancel. Unscripted, one is answered No, which drops the unsaved work as
+    // the program did before it asked.
+    std::deque<Answer> CancelAnswers;
     std::deque<std::optional<QString>> FileAnswers;   // nullopt: cancelled
     std::deque<std::optional<uint32_t>> ColourAnswers;
     // Each modal window shown takes the next function, which may fill its controls and
@@ -37,6 +43,7 @@ public:
 
     void ShowMessage(const QString& text, const QString& title, MessageIcon icon) override;
     bool AskYesNo(const QString& text, const QString& title) override;
+    Answer Ask(const ::Question& question) override;
     std::optional<QString> OpenFileName(const FileDialogOptions& options) override;
     std::optional<QString> SaveFileName(const FileDialogOptions& options) override;
     std::optional<uint32_t> ChooseColour(uint32_t initial) override;
@@ -45,6 +52,8 @@ public:
     // Text of the last message, empty when none was shown.
     QString LastMessage() const { return Messages.empty() ? QString() : Messages.back().Text; }
     bool AllAnswersUsed() const;
+    // Questions asked with Cancel, in order.
+    size_t CancelQuestions() const;
 };
 
 // Checks that exactly one message was shown: an error titled "Error" with this text.

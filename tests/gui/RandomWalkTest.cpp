@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QTimer>
+#include <QUndoStack>
 #include <QUrl>
 #include <QListWidget>
 #include <QPushButton>
@@ -252,6 +253,18 @@ public:
     // state before it.
     std::string PanesAndView(bool withImage);
     void UndoThenRedo(QAction* undo, QAction* redo, const char* where);
+    // Everything a question's Cancel must leave as it was: the panes, their selections and
+    // width lists, the image in view, the CEL list and its marks.
+    std::string Everything();
+    // The questions about unsaved work get random answers; after the step, a Cancel must
+    // have changed nothing and a Yes to the viewer's question must have stored its image.
+    void PrepareUnsavedAnswers();
+    void CheckUnsavedAnswers(const std::string& before, size_t questionsBefore);
+    std::deque<Answer> unsavedAnswers; // the answers prepared for this step, in order
+    FrameSlotRef editedSlot; // the frame in view with unstored edits before the step
+    DataArray editedImage;
+    uint64_t cancelsChecked = 0;
+    uint64_t storesChecked = 0;
     // False when the window refused the drag.
     bool DropFiles(QWidget* target, const std::vector<std::string>& files);
     void SaveAndVerify(bool saveAs);
@@ -545,8 +558,14 @@ void Walker::UndoThenRedo(QAction* undo, QAction* redo, const char* where)
     Note(undo->text().toStdString());
     const bool withImage = undo == View().ActUndo;
     const std::string before = PanesAndView(withImage);
+    const bool frames = undo == Frames().ActUndo;
+    const int index = frames ? Frames().FrameHistory->index() : View().ImageHistory->index();
     undo->trigger();
     CheckInvariants();
+    // The viewer's question about unstored edits was answered Cancel (nothing happened) or
+    // Yes (the store became the newest step, and nothing was undone).
+    if (index <= (frames ? Frames().FrameHistory->index() : View().ImageHistory->index()))
+        return;
     Expect(redo->isEnabled(), std::string("after an undo in ") + where + " redo is not offered");
     redo->trigger();
     const std::string after = PanesAndView(withImage);
@@ -602,6 +621,29 @@ void Walker::SaveAndVerify(bool saveAs)
 
 void Walker::CloseAndRestart()
 {
+    // The questions first, as the close asks them; a Cancel keeps the program open.
+    std::set<CELHolder*> unsaved;
+    for (int row = 0; row < Main().ListCEL->count(); ++row)
+        if (const CELHolderRef holder = Main().HolderAt(row); holder && holder->Changed())
+            unsaved.insert(holder.get());
+    if (!Main().ConfirmCloseProgram()) {
+        Note("(kept open)");
+        return;
+    }
+    // What Yes saved must read back as the CEL showed it.
+    for (int row = 0; row < Main().ListCEL->count(); ++row) {
+        const CELHolderRef holder = Main().HolderAt(row);
+        if (!holder || !holder->CEL || holder->CEL->FileName.empty() || holder->Changed()
+            || !unsaved.count(holder.get()))
+            continue;
+        const StoredCEL shown = ShownFrames(holder);
+        auto disk = CELObject::CreateFromFile(holder->CEL->FileName, shown.WithHeaders);
+        if (disk->Status == LoadOK) {
+            const std::string difference = CompareStored(*disk, shown);
+            Expect(difference.empty(), "a CEL saved at close reads back unlike it was: "
+                    + difference);
+        }
+    }
     std::vector<StoredCEL> stored;
     for (int row = 0; row < Main().ListCEL->count(); ++row) {
         const CELHolderRef holder = Main().HolderAt(row);
@@ -612,7 +654,10 @@ void Walker::CloseAndRestart()
             stored.push_back(std::move(shown));
     }
     Note(std::to_string(stored.size()) + " unnamed");
-    Main().close();
+    // Named CELs whose changes were kept unsaved are asked about again: No.
+    Script().CancelAnswers.assign(size_t(Main().ListCEL->count()) + 1, Answer::No);
+    Expect(Main().close(), "the program did not close after its questions were answered");
+    Script().CancelAnswers.clear();
     rig->Stop();
     Start();
     ++restarts;
@@ -658,7 +703,11 @@ void Walker::AddActions()
     add("Use Right", 4, click([](Walker& w) -> QWidget* { return w.Main().BtnRLoad; }));
     add("Save", 3, [](Walker& w) { w.SaveAndVerify(false); });
     add("Save as", 3, [](Walker& w) { w.SaveAndVerify(true); });
-    add("Close", 2, click([](Walker& w) -> QWidget* { return w.Main().BtnClose; }));
+    add("Close", 2, [](Walker& w) {
+        // A Yes to the question about an unnamed CEL's changes runs "Save as".
+        w.AnswerFile(FileKind::SaveCEL);
+        QTest::mouseClick(w.Main().BtnClose, Qt::LeftButton);
+    });
     add("Merge", 1, [](Walker& w) {
         w.AnswerInput({});
         QTest::mouseClick(w.Main().BtnMerge, Qt::LeftButton);
@@ -1028,14 +1077,74 @@ void Walker::TakeStep()
         log.pop_front();
     ++chosen->Taken;
     Script().Messages.clear();
+    const std::string before = Everything();
+    const size_t questionsBefore = Script().Questions.size();
+    PrepareUnsavedAnswers();
     chosen->Run(*this);
+    CheckUnsavedAnswers(before, questionsBefore);
     if (!Script().Messages.empty() && chosen->Name != "Save" && chosen->Name != "Save as")
         Note("-> " + Quoted(Script().LastMessage()));
     Script().FileAnswers.clear();
     Script().YesNoAnswers.clear();
     Script().ColourAnswers.clear();
     Script().ModalAnswers.clear();
+    Script().CancelAnswers.clear();
     CheckInvariants();
+}
+
+std::string Walker::Everything()
+{
+    std::ostringstream out;
+    out << PanesAndView(true) << " widths " << Frames().ComboLSelW->currentIndex() << ","
+        << Frames().ComboLSelW->count() << "," << Frames().ComboRSelW->currentIndex() << ","
+        << Frames().ComboRSelW->count() << " title " << View().windowTitle().toStdString();
+    for (int row = 0; row < Main().ListCEL->count(); ++row)
+        out << " " << Main().ListCEL->item(row)->text().toStdString()
+            << (Main().ListCEL->item(row)->font().bold() ? "!" : "");
+    out << " current " << Main().ListCEL->currentRow();
+    return out.str();
+}
+
+void Walker::PrepareUnsavedAnswers()
+{
+    editedSlot = View().HasUnstoredEdits() ? App().View.ViewedFrame : nullptr;
+    editedImage = editedSlot ? App().View.FrameImage : DataArray();
+    unsavedAnswers.clear();
+    static const Answer answers[] = { Answer::Yes, Answer::No, Answer::Cancel };
+    for (int k = 0; k < 3; ++k)
+        unsavedAnswers.push_back(answers[Below(3)]);
+    Script().CancelAnswers = unsavedAnswers;
+}
+
+void Walker::CheckUnsavedAnswers(const std::string& before, size_t questionsBefore)
+{
+    const auto& questions = Script().Questions;
+    size_t first = questionsBefore;
+    while (first < questions.size() && !questions[first].WithCancel)
+        ++first;
+    if (first >= questions.size())
+        return;
+    const Answer answer = unsavedAnswers.front();
+    Note(std::string("(asked: ") + (answer == Answer::Yes ? "Yes" : answer == Answer::No ? "No" : "Cancel")
+        + ")");
+    Expect(questions[first].Title != "View Frame" || editedSlot,
+        "the viewer asked about edits it did not have");
+    // A Yes whose store was refused ("Incorrect sizes") keeps everything as a Cancel does.
+    const bool refused = answer == Answer::Yes && questions[first].Title == "View Frame"
+        && View().HasUnstoredEdits() && App().View.ViewedFrame == editedSlot;
+    if (answer == Answer::Cancel || refused) {
+        ++cancelsChecked;
+        const std::string after = Everything();
+        Expect(before == after, "a question answered Cancel changed " + before + " into " + after);
+        return;
+    }
+    if (answer == Answer::Yes && questions[first].Title == "View Frame" && editedSlot
+        && editedSlot->Frame) {
+        ++storesChecked;
+        DataArray stored;
+        editedSlot->Frame->DecodeImage(stored);
+        Expect(stored == editedImage, "a Yes to the viewer's question did not store its image");
+    }
 }
 
 std::string Walker::Walk(uint64_t steps)
@@ -1216,7 +1325,14 @@ void Walker::CheckViewer()
 {
     const ViewerState& v = App().View;
     TWindView& view = View();
-    const QString title = view.windowTitle();
+    QString title = view.windowTitle();
+    // The mark of unstored edits ends the caption exactly while there are such edits.
+    const bool marked = title.endsWith(" *");
+    Expect(marked == view.HasUnstoredEdits(),
+        "the viewer reads " + Quoted(title) + (view.HasUnstoredEdits() ? " without" : " with")
+            + " the mark of unstored edits");
+    if (marked)
+        title.chop(2);
     if (!v.HasFrame()) {
         Expect(title == "View Frame", "no frame in view, but the viewer reads " + Quoted(title));
         Expect(view.ImgView->isHidden(), "no frame in view, but the image is shown");
@@ -1375,15 +1491,20 @@ void RandomWalkTest::walkKeepsEveryRule()
             if (action.Weight > 0)
                 QVERIFY2(action.Taken > 0, action.Name.c_str());
         QVERIFY(walker.verifiedSaves >= 5);
-        QVERIFY(walker.restarts >= 5);
+        QVERIFY(walker.restarts >= 4);
+        // The questions about unsaved work were answered both ways that are checked.
+        QVERIFY(walker.cancelsChecked >= 5);
+        QVERIFY(walker.storesChecked >= 5);
         QVERIFY(walker.reopenedCELs >= 1);
     }
     if (std::getenv("VORNIX_WALK_COUNTS"))
         for (const WalkAction& action : walker.actions)
             std::printf("  %-28s %" PRIu64 "\n", action.Name.c_str(), action.Taken);
     std::printf("random walk: %" PRIu64 " saves read back, %" PRIu64 " restarts, %" PRIu64
-                " unnamed CELs reopened\n",
-        walker.verifiedSaves, walker.restarts, walker.reopenedCELs);
+                " unnamed CELs reopened, %" PRIu64 " questions cancelled, %" PRIu64
+                " edits stored by a Yes\n",
+        walker.verifiedSaves, walker.restarts, walker.reopenedCELs, walker.cancelsChecked,
+        walker.storesChecked);
 }
 
 // Each rule, broken on purpose in a running program, is reported.

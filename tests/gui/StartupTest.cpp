@@ -305,11 +305,16 @@ private slots:
         input.close();
         QCOMPARE(rejected.count(), 1);
         QCOMPARE(input.result(), int(QDialog::Rejected));
-        // Enter and Escape close nothing.
+        // Enter is OK, Escape is Cancel.
+        input.show();
+        QTest::keyClick(input.EditStr, Qt::Key_Escape);
+        QVERIFY(!input.isVisible());
+        QCOMPARE(input.result(), int(QDialog::Rejected));
         input.show();
         QTest::keyClick(input.EditStr, Qt::Key_Return);
-        QTest::keyClick(input.EditStr, Qt::Key_Escape);
-        QVERIFY(input.isVisible());
+        QVERIFY(!input.isVisible());
+        QCOMPARE(input.result(), int(QDialog::Accepted));
+        input.show();
         QTest::mouseClick(input.BtnOK, Qt::LeftButton);
         QVERIFY(!input.isVisible());
         QCOMPARE(input.result(), int(QDialog::Accepted));
