@@ -29,7 +29,8 @@ namespace {
 
 // A few bytes of transparent runs stand for a great many pixels. Frames up to this size are
 // decoded; the smaller ones, all that real sprites are, also go through the coder again.
-constexpr uint64_t MaxDecodedPixels = 1u << 20;
+// (A buffer of a megabyte costs the sanitizers' allocator fresh pages on every input.)
+constexpr uint64_t MaxDecodedPixels = 1u << 17;
 constexpr uint64_t MaxRecodedPixels = 1u << 16;
 
 void CheckFrameFields(const CELFrame& frame)
