@@ -35,31 +35,41 @@ Check DeclareBuild(OptionTable& table);
 Check DeclareRecolour(OptionTable& table);
 Check DeclareRemap(OptionTable& table);
 Check DeclarePalette(OptionTable& table);
+Check DeclareConvert(OptionTable& table);
 
-constexpr std::array<CommandText, 7> Commands { {
+constexpr std::array<CommandText, 8> Commands { {
     { "info",
-        "vornix-cel info FILE.cel [--headers | --no-headers] [--width W] [--json] [--colours]",
-        "Lists every frame of a CEL file: caption, size, data length, diagnosis and candidate\n"
-        "widths (the selected one marked with *).\n"
+        "vornix-cel info FILE.cel [--coding cel|cl2] [--headers | --no-headers] [--width W] "
+        "[--json] [--colours]",
+        "Lists every frame of a CEL or CL2 file: caption, size, data length, diagnosis and\n"
+        "candidate widths (the selected one marked with *); a grouped file, group by group.\n"
+        "  --coding cel|cl2  how the frames are coded (default: cl2 for a name ending in .cl2,\n"
+        "                 cel for any other)\n"
         "  --headers      without a .cdb file, read the frames with Frame Headers\n"
         "  --no-headers   without a .cdb file, read the frames without them (default, unless\n"
         "                 reading them with headers leaves more frames viewable)\n"
         "  --width W      select width W in each frame that has it as a candidate\n"
-        "  --json         print one JSON object instead of the table\n"
+        "  --json         print one JSON object instead of the table (with \"coding\"; a\n"
+        "                 grouped file has \"group_count\" and \"groups\" in place of\n"
+        "                 \"frame_count\" and \"frames\")\n"
         "  --colours      also list the indices each frame uses and how many pixels each has,\n"
         "                 and the same for the whole file (JSON: \"colours\": {\"index\": "
         "count})\n",
         DeclareInfo },
     { "export",
-        "vornix-cel export FILE.cel OUTDIR [--frame N] [--format bmp|png] [--palette P.pal] "
-        "[--trn T.trn] [--bpp 8|24] [--transparent R,G,B] [--width W] [--headers | --no-headers] "
-        "[--jobs N] "
-        "[--no-overwrite] [--quiet]",
+        "vornix-cel export FILE.cel OUTDIR [--coding cel|cl2] [--group G] [--frame N] "
+        "[--format bmp|png] [--palette P.pal] [--trn T.trn] [--bpp 8|24] [--transparent R,G,B] "
+        "[--width W] [--headers | --no-headers] [--jobs N] [--no-overwrite] [--quiet]",
         "Writes OUTDIR/<stem>_<index>.bmp (or .png) for every viewable frame, decoded at its\n"
         "selected width; the index has as many digits as the last one (hero_00 ... hero_11),\n"
-        "so the names sort in frame order. Frames that are not viewable are skipped with a\n"
-        "warning.\n"
-        "  --frame N            export frame N (counted from 0) alone\n"
+        "so the names sort in frame order. A grouped file's frames are named\n"
+        "<stem>_<group>_<index> (m_0_00 ... m_7_15). Frames that are not viewable are skipped\n"
+        "with a warning. FILE may be a folder: every .cel and .cl2 file below it, in natural\n"
+        "order, is exported into OUTDIR/<its path below FILE, without extension>/; a file that\n"
+        "does not load is reported and skipped (exit code 1 at the end).\n"
+        "  --coding cel|cl2     how the frames are coded (default: from each file's name)\n"
+        "  --group G            export group G (counted from 0) of a grouped file alone\n"
+        "  --frame N            export frame N (counted from 0, within each group) alone\n"
         "  --format bmp|png     file format (default bmp)\n"
         "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
         "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
@@ -75,15 +85,17 @@ constexpr std::array<CommandText, 7> Commands { {
         "  --quiet              leave out the summary line\n",
         DeclareExport },
     { "sheet",
-        "vornix-cel sheet FILE.cel OUT.png [--columns N] [--palette P.pal] [--trn T.trn] "
-        "[--transparent R,G,B] [--bpp 8|24] [--width W] [--headers | --no-headers] [--jobs N] "
-        "[--no-overwrite] "
-        "[--quiet]",
+        "vornix-cel sheet FILE.cel OUT.png [--coding cel|cl2] [--columns N] [--palette P.pal] "
+        "[--trn T.trn] [--transparent R,G,B] [--bpp 8|24] [--width W] [--headers | --no-headers] "
+        "[--jobs N] [--no-overwrite] [--quiet]",
         "Writes the viewable frames into one PNG sprite sheet, in cells of the widest frame's\n"
         "width and the tallest frame's height, row by row from the top left, and OUT.json\n"
-        "beside it describing where each frame is.\n"
+        "beside it describing where each frame is. Each group of a grouped file starts a row\n"
+        "of its own, and its atlas entries carry \"group\" (\"index\" counts within it).\n"
+        "  --coding cel|cl2     how the frames are coded (default: from the file's name)\n"
         "  --columns N          cells per row (default: the smallest N with N x N at least the\n"
-        "                       frame count)\n"
+        "                       frame count; for a grouped file, its largest group's count of\n"
+        "                       viewable frames)\n"
         "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
         "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
         "  --trn T.trn          write the pixels through a 256-byte translation table\n"
@@ -98,16 +110,21 @@ constexpr std::array<CommandText, 7> Commands { {
         "  --quiet              leave out the summary line\n",
         DeclareSheet },
     { "build",
-        "vornix-cel build OUT.cel [--headers | --no-headers] [--palette P.pal] [--whole-palette] "
-        "[--transparent R,G,B] [--database] [--jobs N] [--quiet] "
-        "(INPUT ... | --sheet S.png (--atlas S.json | --cell WxH [--count N]))",
+        "vornix-cel build OUT.cel [--coding cel|cl2] [--groups N] [--headers | --no-headers] "
+        "[--palette P.pal] [--whole-palette] [--transparent R,G,B] [--database] [--jobs N] "
+        "[--quiet] (INPUT ... | --sheet S.png (--atlas S.json | --cell WxH [--count N]))",
         "Encodes each picture (PNG, or BMP of 8 or 24 bits, uncompressed; told apart by their\n"
-        "content) as one frame, in argument order, and writes the frames as a CEL file. An\n"
+        "content) as one frame, in argument order, and writes the frames as a CEL file (a CL2\n"
+        "file when OUT ends in .cl2 or with --coding cl2; a CL2 always has Frame Headers). An\n"
         "INPUT is a file, a folder (its .bmp and .png files in natural order: a_2 before a_10)\n"
         "or @LIST (a text file of one path per line, relative to the list's folder). Every\n"
         "input is read first; if any is refused, each refusal is listed and nothing is written.\n"
+        "  --coding cel|cl2     how the frames are coded (default: from OUT's name)\n"
+        "  --groups N           a grouped file of N equal groups of the frames, in order (the\n"
+        "                       frame count must be a multiple of N); an atlas whose entries\n"
+        "                       carry \"group\" rebuilds its groups without it\n"
         "  --headers            store the frames with Frame Headers (default)\n"
-        "  --no-headers         store the frames without Frame Headers\n"
+        "  --no-headers         store the frames without Frame Headers (not for a CL2)\n"
         "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
         "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
         "  --whole-palette      match colours against entries 0 to 254, not only 127 to 254\n"
@@ -158,6 +175,20 @@ constexpr std::array<CommandText, 7> Commands { {
         "                       .act)\n"
         "  --transparent R,G,B  entry 255 (default 255,255,255; a .pal always stores white)\n",
         DeclarePalette },
+    { "convert",
+        "vornix-cel convert IN OUT [--from cel|cl2] [--to cel|cl2] [--headers | --no-headers] "
+        "[--database]",
+        "Writes IN's frames in OUT's coding, keeping groups, order, names and each frame's\n"
+        "selected width: frames are coded again from their picture at that width, or copied\n"
+        "as they are when the codings match. A frame that cannot be shown cannot change\n"
+        "coding: such frames are listed and nothing is written.\n"
+        "  --from cel|cl2       IN's coding (default: cl2 for a name ending in .cl2, else cel);\n"
+        "                       --coding is the same\n"
+        "  --to cel|cl2         OUT's coding (default: from OUT's name)\n"
+        "  --headers            write a CEL with Frame Headers (default)\n"
+        "  --no-headers         write a CEL without Frame Headers (not for a CL2)\n"
+        "  --database           also write OUT's .cdb file (default: when IN has one)\n",
+        DeclareConvert },
 } };
 
 const CommandText* FindCommand(std::string_view name)
@@ -169,8 +200,8 @@ const CommandText* FindCommand(std::string_view name)
 }
 
 constexpr std::string_view ProgramUsage
-    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build, recolour, remap, "
-      "palette; vornix-cel COMMAND --help for details; vornix-cel --version)";
+    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build, convert, recolour, "
+      "remap, palette; vornix-cel COMMAND --help for details; vornix-cel --version)";
 
 } // namespace
 
@@ -541,6 +572,7 @@ Check DeclareInfo(OptionTable& table)
     const bool& noHeaders = table.Flag("--no-headers");
     const bool& json = table.Flag("--json");
     const bool& colours = table.Flag("--colours");
+    const auto& coding = table.Value("--coding");
     return [&](const ToolStreams& streams, const std::vector<std::string>& positional) {
         if (positional.size() != 1)
             throw Problem { positional.empty() ? "no CEL file given" : "too many arguments" };
@@ -549,6 +581,7 @@ Check DeclareInfo(OptionTable& table)
         Require(HeaderChoice(headers, noHeaders, false, options.WithHeaders));
         options.HeadersGiven = headers || noHeaders;
         Require(WidthChoice(width, options.Width));
+        Require(CodingChoice(coding, options.Coding));
         options.Json = json;
         options.Colours = colours;
         return RunInfo(streams, options);
@@ -567,6 +600,7 @@ struct PictureOptions {
     const std::optional<std::string>& Translation; // --trn
     const bool& NoOverwrite;
     const bool& Quiet;
+    const std::optional<std::string>& Coding;
 
     explicit PictureOptions(OptionTable& table)
         : Headers(table.Flag("--headers"))
@@ -579,6 +613,7 @@ struct PictureOptions {
         , Translation(table.Value("--trn"))
         , NoOverwrite(table.Flag("--no-overwrite"))
         , Quiet(table.Flag("--quiet"))
+        , Coding(table.Value("--coding"))
     {
     }
 
@@ -590,6 +625,7 @@ struct PictureOptions {
         Require(BitsChoice(Bits, choices.BitsPerPixel));
         Require(WidthChoice(Width, choices.Width));
         Require(JobChoice(Jobs, choices.Jobs));
+        Require(CodingChoice(Coding, choices.Coding));
         return choices;
     }
 
@@ -607,7 +643,8 @@ Check DeclareExport(OptionTable& table)
     PictureOptions picture(table);
     const auto& frame = table.Value("--frame");
     const auto& format = table.Value("--format");
-    return [=, &frame, &format](const ToolStreams& streams,
+    const auto& group = table.Value("--group");
+    return [=, &frame, &format, &group](const ToolStreams& streams,
                const std::vector<std::string>& positional) {
         if (positional.size() != 2)
             throw Problem { positional.size() < 2 ? "a CEL file and an output folder are needed"
@@ -623,6 +660,13 @@ Check DeclareExport(OptionTable& table)
                 throw Problem { "--frame needs a frame number (digits only), not '"
                     + PrintableText(*frame) + "'" };
             options.Frame = number;
+        }
+        if (group) {
+            uint32_t number = 0;
+            if (!ParseBoundedNumber(*group, std::numeric_limits<uint32_t>::max(), number))
+                throw Problem { "--group needs a group number (digits only), not '"
+                    + PrintableText(*group) + "'" };
+            options.Group = number;
         }
         options.Palette = picture.PaletteChoices();
         options.Translation = picture.Translation.value_or("");
@@ -675,6 +719,8 @@ Check DeclareBuild(OptionTable& table)
     const auto& cell = table.Value("--cell");
     const auto& count = table.Value("--count");
     const auto& width = table.Value("--width"); // refused: a build selects each picture's own
+    const auto& coding = table.Value("--coding");
+    const auto& groups = table.Value("--groups");
     return [&](const ToolStreams& streams, const std::vector<std::string>& positional) {
         if (width)
             throw Problem { "option --width is for info, export and sheet; build selects the "
@@ -713,6 +759,16 @@ Check DeclareBuild(OptionTable& table)
         options.Sheet = sheet;
         options.Atlas = atlas;
         Require(HeaderChoice(headers, noHeaders, true, options.WithHeaders));
+        std::optional<FrameCoding> chosen;
+        Require(CodingChoice(coding, chosen));
+        options.Coding = chosen.value_or(CodingFromName(options.Output));
+        if (options.Coding == FrameCoding::CL2 && noHeaders)
+            throw Problem { "a CL2 file always has Frame Headers; --no-headers is for CEL files" };
+        if (groups
+            && (!ParseBoundedNumber(*groups, std::numeric_limits<uint32_t>::max(), options.Groups)
+                || options.Groups == 0))
+            throw Problem { "--groups needs a number above 0 (digits only), not '"
+                + PrintableText(*groups) + "'" };
         Require(JobChoice(jobs, options.Jobs));
         Require(TransparentChoice(transparent, options.Palette.Transparent));
         options.Palette.File = palette.value_or("");
@@ -824,6 +880,37 @@ Check DeclarePalette(OptionTable& table)
         }
         Require(TransparentChoice(transparent, options.Transparent));
         return RunPalette(streams, options);
+    };
+}
+
+Check DeclareConvert(OptionTable& table)
+{
+    const bool& headers = table.Flag("--headers");
+    const bool& noHeaders = table.Flag("--no-headers");
+    const bool& database = table.Flag("--database");
+    const auto& from = table.Value("--from");
+    const auto& to = table.Value("--to");
+    const auto& coding = table.Value("--coding");
+    return [&](const ToolStreams& streams, const std::vector<std::string>& positional) {
+        if (positional.size() != 2)
+            throw Problem { positional.size() < 2 ? "an input and an output file are needed"
+                                                  : "too many arguments" };
+        ConvertOptions options;
+        options.Input = positional[0];
+        options.Output = positional[1];
+        Require(HeaderChoice(headers, noHeaders, true, options.WithHeaders));
+        std::optional<FrameCoding> fromCoding, toCoding, inputCoding;
+        Require(CodingChoice(from, fromCoding));
+        Require(CodingChoice(coding, inputCoding));
+        Require(CodingChoice(to, toCoding));
+        if (fromCoding && inputCoding)
+            throw Problem { "options --from and --coding both name the input's coding" };
+        options.From = fromCoding.value_or(inputCoding.value_or(CodingFromName(options.Input)));
+        options.To = toCoding.value_or(CodingFromName(options.Output));
+        if (options.To == FrameCoding::CL2 && noHeaders)
+            throw Problem { "a CL2 file always has Frame Headers; --no-headers is for CEL files" };
+        options.Database = database;
+        return RunConvert(streams, options);
     };
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cel/CELHandler.h"
+#include "cel/GroupedFile.h"
 #include "palette/ColourUse.h"
 #include "palette/PaletteFormats.h"
 #include "palette/PaletteModel.h"
@@ -71,6 +72,22 @@ std::string HeaderChoice(bool with, bool without, bool fallback, bool& withHeade
 // that reason.
 std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, bool withHeaders,
     bool headersGiven, bool* detected = nullptr);
+
+// "--coding cel|cl2": the coding named, or none without the option (the file's name then
+// decides: CodingFromName). A malformed value is reported as for JobChoice.
+std::string CodingChoice(const std::optional<std::string>& given, std::optional<FrameCoding>& coding);
+
+// The sprite file (plain or grouped, CEL or CL2: coding, or the name's) that info, export,
+// sheet and convert work on, read as LoadToolCEL reads a CEL: without a .cdb file and without
+// --headers or --no-headers, a CEL's frames are read the way that leaves more of them
+// viewable. A CL2 always has Frame Headers.
+SpriteFile LoadToolSprite(const std::string& file, bool withHeaders, bool headersGiven,
+    std::optional<FrameCoding> coding, bool* detected = nullptr);
+
+// "<stem>_<group>_<index>.<extension>" for a frame of a grouped file, the group zero-padded to
+// the digits of lastGroup and the index to those of lastIndex (m_0_00.png ... m_7_15.png).
+std::string GroupedFileName(const std::string& stem, uint32_t group, uint32_t lastGroup,
+    uint32_t index, uint32_t lastIndex, std::string_view extension);
 
 // The palette options of export, sheet and build.
 struct PaletteChoice {
@@ -157,6 +174,7 @@ struct PictureChoices {
     uint32_t BitsPerPixel = 8;
     uint32_t Width = 0;
     uint32_t Jobs = 1;
+    std::optional<FrameCoding> Coding; // --coding
 };
 
 // Frame index of cel with the width of --width selected (width 0: as it is), or null with a
@@ -179,6 +197,7 @@ struct InfoOptions {
     uint32_t Width = 0; // --width, 0 without it
     bool Json = false;
     bool Colours = false; // --colours
+    std::optional<FrameCoding> Coding; // --coding
 };
 int RunInfo(const ToolStreams& streams, const InfoOptions& options);
 
@@ -187,7 +206,8 @@ struct ExportOptions {
     std::string OutputFolder;
     PictureChoices Choices;
     bool Png = false; // --format png
-    std::optional<uint32_t> Frame; // --frame
+    std::optional<uint32_t> Frame; // --frame, counted within each group
+    std::optional<uint32_t> Group; // --group
     PaletteChoice Palette;
     std::string Translation; // --trn, empty without it
     bool NoOverwrite = false;
@@ -220,6 +240,8 @@ struct BuildOptions {
     bool Database = false;
     bool Quiet = false;
     uint32_t Jobs = 1;
+    FrameCoding Coding = FrameCoding::CEL; // --coding, or OUT's name
+    uint32_t Groups = 0; // --groups, 0 without it
 };
 int RunBuild(const ToolStreams& streams, const BuildOptions& options);
 
@@ -286,3 +308,13 @@ CELColours CountToolColours(const CELObject& cel);
 // The table form: a line per frame, "<index>  <n> colours  127:40 128:12 255:300" (255, the
 // transparent index, listed but not counted among the colours), and one for all frames.
 void PrintColours(std::ostream& out, const CELColours& colours);
+
+struct ConvertOptions {
+    std::string Input;
+    std::string Output;
+    FrameCoding From = FrameCoding::CEL; // --from (or --coding), or IN's name
+    FrameCoding To = FrameCoding::CEL; // --to, or OUT's name
+    bool WithHeaders = true; // of a CEL written: --no-headers clears it
+    bool Database = false;
+};
+int RunConvert(const ToolStreams& streams, const ConvertOptions& options);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -33,12 +34,13 @@ struct BuildInput {
     uint32_t PictureWidth = 0;
     std::string Refusal; // the whole message after "<file>: "
     bool FormatRefusal = false; // the picture's format was refused, not the file's access
+    std::optional<uint32_t> Group; // from an atlas of a grouped file
 };
 
-// Codes a picture into a fresh frame, analysed as after "Save Frame".
-std::unique_ptr<CELFrame> EncodePicture(const Bitmap& bitmap)
+// Codes a picture into a fresh frame of the coding, analysed as after "Save Frame".
+std::unique_ptr<CELFrame> EncodePicture(const Bitmap& bitmap, FrameCoding coding)
 {
-    auto frame = CELFrame::CreateEmpty();
+    auto frame = CELFrame::CreateEmpty(coding);
     frame->SetSize(bitmap.BitmapWidth, bitmap.BitmapHeight);
     frame->EncodeImage(bitmap.BitmapPixels);
     frame->AnalyseData();
@@ -108,7 +110,8 @@ void CollectInputs(std::span<const std::string> arguments, std::vector<BuildInpu
 }
 
 // Reads one picture by its content, as Import reads it, and codes it into a frame.
-void ReadInput(BuildInput& input, const PaletteModel& palette, ColourTableCache& tables)
+void ReadInput(
+    BuildInput& input, const PaletteModel& palette, ColourTableCache& tables, FrameCoding coding)
 {
     std::vector<uint8_t> bytes;
     if (ReadWholeFile(input.Path, bytes) != ReadResult::Ok) {
@@ -138,12 +141,13 @@ void ReadInput(BuildInput& input, const PaletteModel& palette, ColourTableCache&
         return;
     }
     input.PictureWidth = bitmap.BitmapWidth;
-    input.Frame = EncodePicture(bitmap);
+    input.Frame = EncodePicture(bitmap, coding);
 }
 
 struct SheetRectangle {
     uint32_t X = 0, Y = 0, Width = 0, Height = 0; // Y counted from the top
     std::string Name;
+    std::optional<uint32_t> Group; // the atlas entry's "group", of a grouped file's sheet
 };
 
 // The rectangles of an atlas as "vornix-cel sheet" writes it. Returns the problem, or an
@@ -179,6 +183,17 @@ std::string ReadAtlas(const std::string& path, uint32_t sheetWidth, uint32_t she
             if (!entry["name"].is_string())
                 return where + "has a \"name\" that is not a string";
             rectangle.Name = entry["name"].get<std::string>();
+        }
+        // A grouped file's sheet: every entry names its group, the groups in order from 0.
+        if (entry.contains("group") != (i == 0 ? entry.contains("group") : rectangles[0].Group.has_value()))
+            return where + (entry.contains("group") ? "has a \"group\" while the first has none"
+                                                    : "has no \"group\" while the first has one");
+        if (entry.contains("group")) {
+            const uint32_t before = i == 0 ? 0 : *rectangles.back().Group;
+            if (!entry["group"].is_number_unsigned() || entry["group"].get<uint64_t>() < before
+                || entry["group"].get<uint64_t>() > before + (i == 0 ? 0 : 1))
+                return where + "has a \"group\" that does not follow the one before";
+            rectangle.Group = entry["group"].get<uint32_t>();
         }
         if (rectangle.Width == 0 || rectangle.Height == 0
             || uint64_t { rectangle.X } + rectangle.Width > sheetWidth
@@ -234,7 +249,7 @@ int CollectSheet(const ToolStreams& streams, const BuildOptions& options,
         const uint64_t cells = uint64_t { columns } * rows;
         for (uint64_t c = 0; c < cells; ++c)
             rectangles.push_back({ static_cast<uint32_t>(c % columns) * cellWidth,
-                static_cast<uint32_t>(c / columns) * cellHeight, cellWidth, cellHeight, {} });
+                static_cast<uint32_t>(c / columns) * cellHeight, cellWidth, cellHeight, {}, std::nullopt });
         uint32_t count = 0;
         if (options.Count) {
             count = *options.Count;
@@ -260,6 +275,7 @@ int CollectSheet(const ToolStreams& streams, const BuildOptions& options,
         BuildInput input;
         input.Path = sheetPath;
         input.Name = rectangle.Name;
+        input.Group = rectangle.Group;
         inputs.push_back(std::move(input));
         pictures.push_back(CutOut(sheet, rectangle));
     }
@@ -305,10 +321,10 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options)
         }
         if (fromSheet) {
             input.PictureWidth = pictures[n].BitmapWidth;
-            input.Frame = EncodePicture(pictures[n]);
+            input.Frame = EncodePicture(pictures[n], options.Coding);
             pictures[n] = Bitmap {};
         } else {
-            ReadInput(input, palette, tables);
+            ReadInput(input, palette, tables, options.Coding);
         }
         return true;
     });
@@ -331,6 +347,22 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options)
         return FileError(streams, fromSheet ? *options.Sheet : output,
             "no frame to build");
 
+    // How the frames are grouped: --groups N equal groups, or the groups of an atlas.
+    std::vector<size_t> groupSizes;
+    if (options.Groups > 0) {
+        if (inputs.size() % options.Groups != 0)
+            return UsageError(streams, "build",
+                FrameCount(inputs.size()) + " cannot be cut into " + std::to_string(options.Groups)
+                    + " equal groups");
+        groupSizes.assign(options.Groups, inputs.size() / options.Groups);
+    } else if (!inputs.empty() && inputs[0].Group) {
+        for (const BuildInput& input : inputs) {
+            if (*input.Group == groupSizes.size())
+                groupSizes.push_back(0);
+            ++groupSizes.back();
+        }
+    }
+
     // Offsets in a CEL file are 32-bit; a file that would outgrow them cannot be written.
     uint64_t total = 4 * (uint64_t { inputs.size() } + 1) + 4;
     for (const auto& input : inputs)
@@ -339,41 +371,50 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options)
         || total > std::numeric_limits<uint32_t>::max())
         return FileError(streams, output, "CEL file would exceed 4 GiB");
 
-    std::unique_ptr<CELObject> cel = CELObject::CreateEmpty(static_cast<uint32_t>(inputs.size()));
-    cel->FileName = output;
-    cel->WithHeaders = withHeaders ? 1 : 0;
-    cel->HasDatabase = database ? 1 : 0;
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        CELFrame& frame = *inputs[i].Frame;
-        if (database) {
-            frame.Name = inputs[i].Name;
-            // The width of the picture is selected when it is a candidate; the stored
-            // position makes the CEL open at that width.
-            size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
-            size_t chosen = listed;
-            for (size_t w = 0; w < listed && chosen == listed; ++w)
-                if (frame.Widths[w] == inputs[i].PictureWidth)
-                    chosen = w;
-            if (chosen < listed)
-                frame.SelectWidth(static_cast<uint32_t>(chosen));
-            else
-                Warning(streams, inputs[i].Path,
-                    "width " + std::to_string(inputs[i].PictureWidth)
-                        + " is not among the candidate widths; the first one is selected");
-        }
-        if (i < cel->Frames.size()) {
-            if (!cel->Frames[i])
-                cel->Frames[i] = std::make_shared<FrameSlot>();
-            cel->Frames[i]->Frame = std::move(inputs[i].Frame);
-        } else {
+    // One CEL per group (one for a plain file), the frames in input order.
+    const bool grouped = !groupSizes.empty();
+    if (!grouped)
+        groupSizes.push_back(inputs.size());
+    std::vector<std::unique_ptr<CELObject>> cels;
+    size_t next = 0;
+    for (size_t size : groupSizes) {
+        auto cel = CELObject::CreateEmpty(0);
+        cel->FileName = output;
+        cel->Coding = options.Coding;
+        cel->WithHeaders = withHeaders || options.Coding == FrameCoding::CL2 ? 1 : 0;
+        cel->HasDatabase = database ? 1 : 0;
+        cel->GroupIndex = grouped ? static_cast<int32_t>(cels.size()) : -1;
+        for (size_t i = next; i < next + size; ++i) {
+            CELFrame& frame = *inputs[i].Frame;
+            if (database) {
+                frame.Name = inputs[i].Name;
+                // The width of the picture is selected when it is a candidate; the stored
+                // position makes the CEL open at that width.
+                size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
+                size_t chosen = listed;
+                for (size_t w = 0; w < listed && chosen == listed; ++w)
+                    if (frame.Widths[w] == inputs[i].PictureWidth)
+                        chosen = w;
+                if (chosen < listed)
+                    frame.SelectWidth(static_cast<uint32_t>(chosen));
+                else
+                    Warning(streams, inputs[i].Path,
+                        "width " + std::to_string(inputs[i].PictureWidth)
+                            + " is not among the candidate widths; the first one is selected");
+            }
             auto slot = std::make_shared<FrameSlot>();
             slot->Frame = std::move(inputs[i].Frame);
             cel->Frames.push_back(std::move(slot));
         }
+        cel->FrameCount = static_cast<uint32_t>(cel->Frames.size());
+        next += size;
+        cels.push_back(std::move(cel));
     }
-    cel->FrameCount = static_cast<uint32_t>(cel->Frames.size());
+    std::vector<const CELObject*> list;
+    for (const auto& cel : cels)
+        list.push_back(cel.get());
 
-    switch (cel->SaveToFile()) {
+    switch (SaveSpriteFile(output, list, grouped)) {
     case SaveOK:
         break;
     case SaveCannotWriteDatabase:
@@ -382,7 +423,8 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options)
         return FileError(streams, output, "Cannot save CEL file");
     }
     if (!quiet)
-        streams.Out << "built " << PrintableText(output) << " from " << FrameCount(cel->FrameCount)
+        streams.Out << "built " << PrintableText(output) << " from " << FrameCount(inputs.size())
+                    << (grouped ? " in " + std::to_string(list.size()) + " groups" : std::string())
                     << " in " << ElapsedText(start) << "\n";
     return ExitSuccess;
 }

@@ -45,44 +45,58 @@ int LoadToolPalette(const ToolStreams& streams, const std::string& file, Palette
 
 namespace {
 
-// Translates every frame of IN with table and writes the CEL to OUT, as recolour and remap do.
+// Translates every frame of IN (every group of a grouped file) with table and writes the file
+// to OUT in IN's coding, as recolour and remap do.
 int RecodeCEL(const ToolStreams& streams, std::string_view verb, const RecodeChoices& choices,
     const std::string& file, const std::string& output, const TranslationTable& table)
 {
     const auto start = std::chrono::steady_clock::now();
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, choices.WithHeaders, choices.HeadersGiven);
-    if (!cel || cel->Status != LoadOK)
-        return FileError(
-            streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
-    const uint32_t count = static_cast<uint32_t>(cel->Frames.size());
-    if (choices.Width != 0)
-        for (uint32_t i = 0; i < count; ++i)
-            if (cel->Frames[i] && cel->Frames[i]->Frame)
-                ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, choices.Width);
+    SpriteFile sprite
+        = LoadToolSprite(file, choices.WithHeaders, choices.HeadersGiven, std::nullopt);
+    if (sprite.Status != LoadOK)
+        return FileError(streams, file, LoadFailureReason(sprite.Status));
+    struct Place {
+        uint32_t Group, Index;
+        FrameSlot* Slot;
+    };
+    std::vector<Place> places;
+    for (uint32_t g = 0; g < sprite.Groups.size(); ++g) {
+        CELObject& cel = *sprite.Groups[g];
+        for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
+            places.push_back({ g, i, cel.Frames[i].get() });
+            if (choices.Width != 0 && cel.Frames[i] && cel.Frames[i]->Frame)
+                ChooseWidth(streams, file, i, *cel.Frames[i]->Frame, choices.Width);
+        }
+    }
+    const size_t count = places.size();
 
     // Each frame is translated by one worker; frames do not share anything.
     std::vector<FrameTranslationResult> results(count, FrameTranslationResult::Unchanged);
     RunBatch(
-        streams, verb, count, choices.Jobs, streams.ErrIsTerminal && !choices.Quiet, [&](size_t i) {
-            if (cel->Frames[i] && cel->Frames[i]->Frame)
-                results[i] = TranslateFrame(table, *cel->Frames[i]->Frame);
+        streams, verb, count, choices.Jobs, streams.ErrIsTerminal && !choices.Quiet, [&](size_t n) {
+            FrameSlot* slot = places[n].Slot;
+            if (slot && slot->Frame)
+                results[n] = TranslateFrame(table, *slot->Frame);
             else
-                results[i] = FrameTranslationResult::NotShown;
+                results[n] = FrameTranslationResult::NotShown;
             return true;
         });
     size_t changed = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (results[i] == FrameTranslationResult::Changed)
+    for (size_t n = 0; n < count; ++n) {
+        if (results[n] == FrameTranslationResult::Changed)
             ++changed;
-        if (results[i] != FrameTranslationResult::NotShown)
+        if (results[n] != FrameTranslationResult::NotShown)
             continue;
-        const CELFrame* frame = cel->Frames[i] ? cel->Frames[i]->Frame.get() : nullptr;
+        const CELFrame* frame = places[n].Slot ? places[n].Slot->Frame.get() : nullptr;
         const std::string why = !frame ? "no frame"
             : !frame->Viewable()
             ? "not viewable (" + std::string(DiagnosisName(frame->Diagnosis)) + ")"
             : "too large to show (" + std::to_string(frame->Width) + "x"
                 + std::to_string(frame->Height) + ")";
-        Warning(streams, file, "frame " + std::to_string(i) + " copied as it is: " + why);
+        const std::string where = sprite.Grouped
+            ? "group " + std::to_string(places[n].Group) + " frame " + std::to_string(places[n].Index)
+            : "frame " + std::to_string(places[n].Index);
+        Warning(streams, file, where + " copied as it is: " + why);
     }
 
     const std::filesystem::path target(output);
@@ -90,8 +104,7 @@ int RecodeCEL(const ToolStreams& streams, std::string_view verb, const RecodeCho
         std::error_code error;
         std::filesystem::create_directories(target.parent_path(), error);
     }
-    cel->FileName = output;
-    switch (cel->SaveToFile()) {
+    switch (SaveSpriteFile(output, sprite.GroupList(), sprite.Grouped)) {
     case SaveOK:
         break;
     case SaveCannotWriteDatabase:

@@ -49,8 +49,8 @@ nlohmann::ordered_json ColoursJson(const ColourCounts& counts)
     return json;
 }
 
-void PrintJson(
-    std::ostream& out, const std::string& file, const CELObject& cel, const CELColours* colours)
+// colours: one per frame of cel, or null without --colours.
+nlohmann::ordered_json FramesJson(const CELObject& cel, const CELColours* colours)
 {
     nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
@@ -59,16 +59,40 @@ void PrintJson(
         if (frame && colours && colours->Frames[i])
             frames.back()["colours"] = ColoursJson(*colours->Frames[i]);
     }
+    return frames;
+}
+
+// A grouped file lists its groups, each with its frames counted from 0, in place of the
+// frames of a plain file.
+void PrintJson(std::ostream& out, const std::string& file, const SpriteFile& sprite,
+    const std::vector<CELColours>* colours)
+{
+    const CELObject& first = *sprite.Groups[0];
     nlohmann::ordered_json json = {
         { "file", ValidUtf8(file) },
-        { "status", cel.Status },
-        { "with_headers", cel.WithHeaders == 1 },
-        { "has_database", cel.HasDatabase == 1 },
-        { "frame_count", cel.FrameCount },
-        { "frames", std::move(frames) },
+        { "status", sprite.Status },
+        { "coding", CodingName(sprite.Coding) },
+        { "with_headers", first.WithHeaders == 1 },
+        { "has_database", first.HasDatabase == 1 },
     };
-    if (colours)
-        json["colours"] = ColoursJson(colours->All);
+    if (sprite.Grouped) {
+        nlohmann::ordered_json groups = nlohmann::ordered_json::array();
+        for (size_t g = 0; g < sprite.Groups.size(); ++g)
+            groups.push_back({ { "index", g }, { "frame_count", sprite.Groups[g]->FrameCount },
+                { "frames", FramesJson(*sprite.Groups[g], colours ? &(*colours)[g] : nullptr) } });
+        json["group_count"] = sprite.Groups.size();
+        json["groups"] = std::move(groups);
+    } else {
+        json["frame_count"] = first.FrameCount;
+        json["frames"] = FramesJson(first, colours ? &(*colours)[0] : nullptr);
+    }
+    if (colours) {
+        ColourCounts all {};
+        for (const CELColours& group : *colours)
+            for (size_t i = 0; i < all.size(); ++i)
+                all[i] += group.All[i];
+        json["colours"] = ColoursJson(all);
+    }
     out << json.dump() << "\n";
 }
 
@@ -80,18 +104,8 @@ std::string Padded(std::string text, size_t width, bool right = false)
     return right ? padding + text : text + padding;
 }
 
-void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected,
-    const CELColours* colours)
+void PrintFrames(std::ostream& out, const CELObject& cel, const CELColours* colours)
 {
-    out << "File: " << PrintableText(file) << "\n"
-        << "Frames: " << cel.FrameCount << "\n"
-        << "Frame Headers: " << (cel.WithHeaders == 1 ? "yes" : "no")
-        << (cel.HasDatabase == 1 ? " (from the .cdb file)"
-                : detected       ? " (no .cdb file; more frames are viewable so)"
-                                 : " (no .cdb file; as chosen)")
-        << "\n"
-        << "Database: " << (cel.HasDatabase == 1 ? "yes" : "no") << "\n\n";
-
     struct Row {
         std::string Index, Caption, Size, Data, Diagnosis, Widths;
     };
@@ -133,6 +147,33 @@ void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel
         PrintColours(out, *colours);
 }
 
+void PrintTable(std::ostream& out, const std::string& file, const SpriteFile& sprite, bool detected,
+    const std::vector<CELColours>* colours)
+{
+    const CELObject& first = *sprite.Groups[0];
+    out << "File: " << PrintableText(file) << "\n"
+        << "Coding: " << CodingName(sprite.Coding) << "\n"
+        << "Frames: " << sprite.FrameTotal() << "\n";
+    if (sprite.Grouped)
+        out << "Groups: " << sprite.Groups.size() << "\n";
+    out << "Frame Headers: " << (first.StoredWithHeaders() ? "yes" : "no")
+        << (sprite.Coding == FrameCoding::CL2 ? " (always in a CL2 file)"
+                : first.HasDatabase == 1      ? " (from the .cdb file)"
+                : detected                    ? " (no .cdb file; more frames are viewable so)"
+                                              : " (no .cdb file; as chosen)")
+        << "\n"
+        << "Database: " << (first.HasDatabase == 1 ? "yes" : "no") << "\n\n";
+    if (!sprite.Grouped) {
+        PrintFrames(out, first, colours ? &(*colours)[0] : nullptr);
+        return;
+    }
+    for (size_t g = 0; g < sprite.Groups.size(); ++g) {
+        out << (g > 0 ? "\n" : "") << "Group " << g << ": " << FrameCount(sprite.Groups[g]->FrameCount)
+            << "\n";
+        PrintFrames(out, *sprite.Groups[g], colours ? &(*colours)[g] : nullptr);
+    }
+}
+
 } // namespace
 
 int RunInfo(const ToolStreams& streams, const InfoOptions& options)
@@ -140,11 +181,11 @@ int RunInfo(const ToolStreams& streams, const InfoOptions& options)
     const uint32_t width = options.Width;
     const std::string& file = options.File;
     bool detected = false;
-    std::unique_ptr<CELObject> cel
-        = LoadToolCEL(file, options.WithHeaders, options.HeadersGiven, &detected);
+    SpriteFile sprite
+        = LoadToolSprite(file, options.WithHeaders, options.HeadersGiven, options.Coding, &detected);
     const bool json = options.Json;
-    if (!cel || cel->Status != LoadOK) {
-        uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
+    if (sprite.Status != LoadOK) {
+        const uint8_t status = sprite.Status;
         // A picture given by mistake is named for what it is, not as a damaged CEL file.
         std::vector<uint8_t> head;
         ImageFileFormat format = ImageFileFormat::Unknown;
@@ -167,15 +208,20 @@ int RunInfo(const ToolStreams& streams, const InfoOptions& options)
         return FileError(streams, file, LoadFailureReason(status));
     }
     if (width != 0)
-        for (uint32_t i = 0; i < cel->Frames.size(); ++i)
-            if (cel->Frames[i] && cel->Frames[i]->Frame)
-                ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
-    std::optional<CELColours> colours;
-    if (options.Colours)
-        colours = CountToolColours(*cel);
+        for (auto& cel : sprite.Groups)
+            for (uint32_t i = 0; i < cel->Frames.size(); ++i)
+                if (cel->Frames[i] && cel->Frames[i]->Frame)
+                    ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
+    std::optional<std::vector<CELColours>> colours;
+    if (options.Colours) {
+        colours.emplace();
+        for (const auto& cel : sprite.Groups)
+            colours->push_back(CountToolColours(*cel));
+    }
+    const std::vector<CELColours>* counted = colours ? &*colours : nullptr;
     if (json)
-        PrintJson(streams.Out, file, *cel, colours ? &*colours : nullptr);
+        PrintJson(streams.Out, file, sprite, counted);
     else
-        PrintTable(streams.Out, file, *cel, detected, colours ? &*colours : nullptr);
+        PrintTable(streams.Out, file, sprite, detected, counted);
     return ExitSuccess;
 }
