@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "frames/CL2Codec.h"
 #include "frames/CommVar.h"
 #include "frames/FrameName.h"
 
@@ -266,9 +267,22 @@ std::unique_ptr<CELFrame> CELFrame::CreateEmpty()
     return std::make_unique<CELFrame>();
 }
 
+std::unique_ptr<CELFrame> CELFrame::CreateEmpty(FrameCoding coding)
+{
+    auto frame = std::make_unique<CELFrame>();
+    if (coding == FrameCoding::CL2) {
+        frame->Coding = FrameCoding::CL2;
+        frame->Data = { 0x01 };
+        frame->Header = { static_cast<uint16_t>(FrameHeaderSize), 0, 0, 0, 0 };
+        frame->BlockRows = { BlockRowSet { 0, -1, -1, -1, -1 } };
+    }
+    return frame;
+}
+
 std::unique_ptr<CELFrame> CELFrame::CreateCopy(const CELFrame& source)
 {
     auto copy = std::make_unique<CELFrame>();
+    copy->Coding = source.Coding;
     copy->Diagnosis = source.Diagnosis;
     copy->Header = source.Header;
     copy->Width = source.Width;
@@ -299,6 +313,11 @@ void CELFrame::SetSize(uint32_t width, uint32_t height)
 
 void CELFrame::DecodeImage(DataArray& image) const
 {
+    if (Coding == FrameCoding::CL2) {
+        DecodeCL2(std::span<const uint8_t>(Data.data(), std::min<size_t>(DataLength, Data.size())),
+            Width, Height, image);
+        return;
+    }
     const size_t total = size_t { Width } * size_t { Height };
     image.resize(total);
     uint8_t* out = image.data();
@@ -332,6 +351,15 @@ void CELFrame::DecodeImage(DataArray& image) const
 
 void CELFrame::EncodeImage(const DataArray& image)
 {
+    if (Coding == FrameCoding::CL2) {
+        EncodeCL2(image, Width, Height, Data, Header);
+        if (Data.size() > std::numeric_limits<uint32_t>::max()) {
+            Header.fill(0);
+            Data.clear();
+        }
+        DataLength = static_cast<uint32_t>(Data.size());
+        return;
+    }
     Header.fill(0);
     const size_t width = Width;
     const size_t height = Height;
@@ -385,6 +413,8 @@ void CELFrame::EncodeImage(const DataArray& image)
 
 uint8_t CELFrame::CheckWidth(uint32_t w, BlockRowSet& widthBlockRows) const
 {
+    if (Coding == FrameCoding::CL2)
+        return CheckCL2Width(*this, w, widthBlockRows);
     widthBlockRows.fill(-1);
     const uint64_t length = std::min<uint64_t>(DataLength, Data.size());
     uint64_t p = 0;
@@ -420,6 +450,8 @@ uint8_t CELFrame::CheckWidth(uint32_t w, BlockRowSet& widthBlockRows) const
 
 uint8_t CELFrame::AnalyseData()
 {
+    if (Coding == FrameCoding::CL2)
+        return AnalyseCL2(*this);
     RunLayout layout;
     const uint64_t length = std::min<uint64_t>(DataLength, Data.size());
     const uint8_t scan = ScanRuns(Data.data(), length, layout);
@@ -537,6 +569,36 @@ void CELFrame::SaveData(std::vector<uint8_t>& out, bool withHeader) const
     }
     const size_t length = std::min<size_t>(DataLength, Data.size());
     out.insert(out.end(), Data.begin(), Data.begin() + static_cast<ptrdiff_t>(length));
+}
+
+bool RecodeFrame(CELFrame& frame, FrameCoding coding)
+{
+    if (frame.Coding == coding)
+        return true;
+    if (!frame.Viewable() || frame.Width == 0 || frame.Height == 0)
+        return false;
+    DataArray image;
+    frame.DecodeImage(image);
+    CELFrame recoded;
+    recoded.Coding = coding;
+    recoded.SetSize(frame.Width, frame.Height);
+    recoded.EncodeImage(image);
+    recoded.AnalyseData();
+    if (!recoded.Viewable())
+        return false;
+    const auto listed = recoded.Widths.begin() + recoded.WidthCount;
+    const auto found = std::find(recoded.Widths.begin(), listed, frame.Width);
+    if (found == listed
+        || !recoded.SelectWidth(static_cast<uint32_t>(found - recoded.Widths.begin())))
+        return false;
+    recoded.Name = std::move(frame.Name);
+    frame = std::move(recoded);
+    return true;
+}
+
+const char* CodingName(FrameCoding coding)
+{
+    return coding == FrameCoding::CL2 ? "cl2" : "cel";
 }
 
 std::string FrameCaption(uint32_t number, const CELFrame& frame)

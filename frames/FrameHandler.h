@@ -16,6 +16,10 @@ using BlockRowSet = std::array<int32_t, 5>;  // one row per Frame Header word, -
 constexpr uint8_t TransparentIndex = 0xFF;
 constexpr uint32_t FrameHeaderSize = 10;
 
+// How a frame's pixels are coded: the CEL runs, or the CL2 runs of frames/CL2Codec.h. A CL2
+// frame always carries its Frame Header in a file.
+enum class FrameCoding : uint8_t { CEL, CL2 };
+
 enum : uint8_t {
     DiagOK = 0,
     DiagHeader = 1,
@@ -39,9 +43,13 @@ public:
     NumArray Widths{1};
     std::vector<BlockRowSet> BlockRows{BlockRowSet{-1, -1, -1, -1, -1}};
     std::string Name; // the stored bytes, at most 255; shown through NameForDisplay
+    // The coding of Data; DecodeImage, EncodeImage, AnalyseData and CheckWidth follow it.
+    FrameCoding Coding = FrameCoding::CEL;
 
-    // One transparent pixel, 1 x 1, no name.
+    // One transparent pixel, 1 x 1, no name: data FF with a zero Frame Header.
     static std::unique_ptr<CELFrame> CreateEmpty();
+    // The same in the given coding; a CL2 one has data 01 and the Frame Header 10, 0, 0, 0, 0.
+    static std::unique_ptr<CELFrame> CreateEmpty(FrameCoding coding);
     // Deep copy; Widths and BlockRows are copied for WidthCount elements only.
     static std::unique_ptr<CELFrame> CreateCopy(const CELFrame& source);
 
@@ -74,6 +82,15 @@ public:
     // Every field alike: the undo steps use it to tell whether an operation changed a frame.
     bool operator==(const CELFrame& other) const = default;
 };
+
+// Puts frame into the other coding: decodes it at its selected width, encodes the image in
+// coding, analyses the result and selects the same width again; the name stays. True when
+// done (or when the frame is in coding already); false, with the frame unchanged, when the
+// frame is not viewable or its width is no candidate of the new data.
+bool RecodeFrame(CELFrame& frame, FrameCoding coding);
+
+// "cel" or "cl2".
+const char* CodingName(FrameCoding coding);
 
 // "12, 64x32, #Width", or " Name" for a named frame (the name as shown, UTF-8).
 std::string FrameCaption(uint32_t number, const CELFrame& frame);
