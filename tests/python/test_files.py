@@ -20,31 +20,46 @@ def read(path):
         return f.read()
 
 
-def test_cel_build_and_save_give_vornix_cel_bytes(tool, tmp_path, grey):
+@pytest.mark.parametrize("coding,headers,database,groups", [
+    ("cel", True, True, None), ("cel", False, False, None), ("cel", True, True, 5),
+    ("cl2", True, True, None), ("cl2", True, False, 4)])
+def test_build_save_and_convert_give_vornix_cel_bytes(tool, tmp_path, grey, coding, headers,
+                                                      database, groups):
     pictures = write_pngs(tmp_path / "in", random_sprites(21, 40), grey)
-    for headers, database in ((True, True), (False, False)):
-        built = tmp_path / f"tool_{headers}.cel"
-        tool("build", built, tmp_path / "in", "--quiet", *(["--database"] if database else []),
-             *([] if headers else ["--no-headers"]))
-        # The same pictures through the module: read as Import reads them, coded, saved.
-        mine = vornix.new("cel")
-        mine.with_headers = headers
-        for path in pictures:
-            w, h, pixels = vornix.read_picture(str(path), grey)
-            mine.groups[0].append(vornix.Frame.from_pixels(w, h, pixels, name=path.stem))
-        mine.save(str(tmp_path / "mine.cel"), database=database)
-        assert read(tmp_path / "mine.cel") == read(built)
-        assert os.path.exists(f"{built}.cdb") == database
-        assert os.path.exists(tmp_path / "mine.cel.cdb") == database
-        if database:
-            assert read(tmp_path / "mine.cel.cdb") == read(f"{built}.cdb")
-        # Open and save again: the same bytes; without a database, read as vornix-cel reads.
-        opened = vornix.open(str(built))
-        assert (opened.with_headers, opened.has_database, opened.grouped) == (
-            headers, database, False)
-        assert all(f.viewable for f in opened.groups[0])
-        opened.save(str(tmp_path / "again.cel"))
-        assert read(tmp_path / "again.cel") == read(built)
+    other = "cl2" if coding == "cel" else "cel"
+    built = tmp_path / f"tool.{coding}"
+    tool("build", built, tmp_path / "in", "--quiet", *(["--database"] if database else []),
+         *([] if headers else ["--no-headers"]), *(["--groups", groups] if groups else []))
+    # The same pictures through the module: read as Import reads them, coded, saved.
+    mine = vornix.new(coding, groups=groups)
+    mine.with_headers = headers
+    for i, path in enumerate(pictures):
+        w, h, pixels = vornix.read_picture(str(path), grey)
+        mine.groups[i * len(mine.groups) // len(pictures)].append(
+            vornix.Frame.from_pixels(w, h, pixels, coding=coding, name=path.stem))
+    mine.save(str(tmp_path / f"mine.{coding}"), database=database)
+    assert read(tmp_path / f"mine.{coding}") == read(built)
+    assert os.path.exists(f"{built}.cdb") == database
+    assert os.path.exists(tmp_path / f"mine.{coding}.cdb") == database
+    if database:
+        assert read(tmp_path / f"mine.{coding}.cdb") == read(f"{built}.cdb")
+
+    # Open and save again: the same bytes; without a database, read as vornix-cel reads.
+    opened = vornix.open(str(built))
+    assert (opened.coding, opened.with_headers, opened.has_database, opened.grouped) == (
+        coding, headers, database, groups is not None)
+    assert all(f.viewable for g in opened.groups for f in g)
+    opened.save(str(tmp_path / "again"))
+    assert read(tmp_path / "again") == read(built)
+
+    # Frames put into a file of the other coding are re-coded as vornix-cel convert does.
+    tool("convert", built, tmp_path / f"converted.{other}", "--to", other)
+    into = vornix.new(other, groups=groups)
+    for source, target in zip(opened.groups, into.groups):
+        target.extend(source)
+    into.save(str(tmp_path / f"recoded.{other}"), database=database)
+    assert read(tmp_path / f"recoded.{other}") == read(tmp_path / f"converted.{other}")
+    assert [f.coding for g in opened.groups for f in g] == [coding] * len(pictures)
 
 
 def test_cl2_pictures_match_vornix_cel_export(tool, tmp_path, grey):
