@@ -202,8 +202,7 @@ PaletteModel PaletteFrom(py::handle palette, bool wholePalette = false)
         throw py::error_already_set();
     const Py_ssize_t count = PySequence_Fast_GET_SIZE(entries.ptr());
     if (count != 256)
-        throw py::value_error(
-            "a palette has 256 (r, g, b) colours, not " + std::to_string(count));
+        throw py::value_error("a palette has 256 (r, g, b) colours, not " + std::to_string(count));
     PyObject** items = PySequence_Fast_ITEMS(entries.ptr());
     for (Py_ssize_t i = 0; i < 256; ++i) {
         auto bad = [&] {
@@ -523,8 +522,8 @@ size_t ViewableFrames(const SpriteFile& file)
     return count;
 }
 
-SpriteRef OpenSprite(const std::string& path, std::optional<std::string> codingName,
-    std::optional<bool> headers)
+SpriteRef OpenSprite(
+    const std::string& path, std::optional<std::string> codingName, std::optional<bool> headers)
 {
     const FrameCoding coding = codingName ? ParseCoding(*codingName) : CodingFromName(path);
     SpriteFile file;
@@ -552,8 +551,8 @@ SpriteRef NewSprite(const std::string& codingName, std::optional<long long> grou
     sprite->Grouped = groups.has_value();
     const long long count = groups.value_or(1);
     if (count < 1 || count > 1000000)
-        throw py::value_error("a grouped file has from 1 to 1000000 groups, not "
-            + std::to_string(count));
+        throw py::value_error(
+            "a grouped file has from 1 to 1000000 groups, not " + std::to_string(count));
     for (long long g = 0; g < count; ++g)
         sprite->Groups.push_back(std::make_shared<Group>());
     return sprite;
@@ -625,7 +624,8 @@ void SaveSprite(Sprite& sprite, std::optional<std::string> target, std::optional
         }
     }
     if (notRecoded) {
-        const CELFrame& frame = *sprite.Groups[notRecoded->Group]->Frames[notRecoded->Position]->Frame;
+        const CELFrame& frame
+            = *sprite.Groups[notRecoded->Group]->Frames[notRecoded->Position]->Frame;
         throw py::value_error("frame " + std::to_string(notRecoded->Position) + " of group "
             + std::to_string(notRecoded->Group) + " is coded as " + CodingName(frame.Coding)
             + " and cannot be re-coded as " + CodingName(sprite.Coding) + " ("
@@ -843,8 +843,7 @@ Two Frame objects are equal when they are the same frame.)")
             },
             "The coded pixel data, without the Frame Header.")
         .def_property_readonly(
-            "caption",
-            [](const Frame& f) { return FrameCaption(f.Index.value_or(0), f.Get()); },
+            "caption", [](const Frame& f) { return FrameCaption(f.Index.value_or(0), f.Get()); },
             "The caption the frame lists show: '12, 64x32, #Width', or ' Name'.")
         .def("pixels", &FramePixels,
             R"(The decoded frame at its selected width: width x height bytes of palette indices,
@@ -856,10 +855,7 @@ copy. The decoding runs without the interpreter lock.)")
             R"(Selects the first candidate width equal to width; the height follows as in the
 program ((width x height) // the new width). ValueError when width is not a candidate.)")
         .def(
-            "copy",
-            [](const Frame& f) {
-                return NewFrame(CELFrame::CreateCopy(f.Get()));
-            },
+            "copy", [](const Frame& f) { return NewFrame(CELFrame::CreateCopy(f.Get())); },
             "A new frame with the same data, widths, selection and name.")
         .def_static("from_pixels", &FrameFromPixels, py::arg("width"), py::arg("height"),
             py::arg("data"), py::arg("coding") = "cel", py::arg("name") = py::none(),
@@ -894,9 +890,8 @@ assignment, append(), insert(), extend(), pop(), clear(), index() and `in` work 
 list of Frame objects. A frame may stand in several groups at once: it is the same frame.)")
         .def("__len__", [](const Group& g) { return g.Frames.size(); })
         .def("__getitem__",
-            [frameAt](const Group& g, Py_ssize_t i) {
-                return frameAt(g, ListIndex(i, g.Frames.size()));
-            })
+            [frameAt](
+                const Group& g, Py_ssize_t i) { return frameAt(g, ListIndex(i, g.Frames.size())); })
         .def("__getitem__",
             [frameAt](const Group& g, const py::slice& slice) {
                 size_t start = 0, stop = 0, step = 0, length = 0;
@@ -913,8 +908,8 @@ list of Frame objects. A frame may stand in several groups at once: it is the sa
             })
         .def("__delitem__",
             [](Group& g, Py_ssize_t i) {
-                g.Frames.erase(g.Frames.begin()
-                    + static_cast<std::ptrdiff_t>(ListIndex(i, g.Frames.size())));
+                g.Frames.erase(
+                    g.Frames.begin() + static_cast<std::ptrdiff_t>(ListIndex(i, g.Frames.size())));
             })
         .def("__delitem__",
             [](Group& g, const py::slice& slice) {
@@ -930,7 +925,10 @@ list of Frame objects. A frame may stand in several groups at once: it is the sa
                         kept.push_back(g.Frames[i]);
                 g.Frames = std::move(kept);
             })
-        .def("__iter__", [](const GroupRef& g) { return GroupIterator { g, 0 }; })
+        .def("__iter__",
+            [](const GroupRef& g) {
+                return GroupIterator { g, 0 };
+            })
         .def("__contains__",
             [](const Group& g, py::handle f) {
                 if (!py::isinstance<Frame>(f))
@@ -968,8 +966,9 @@ list of Frame objects. A frame may stand in several groups at once: it is the sa
                 g.Frames.erase(g.Frames.begin() + static_cast<std::ptrdiff_t>(at));
                 return f;
             },
-            py::arg("index") = -1, "Removes the frame at index (the last by default) and "
-                                   "returns it.")
+            py::arg("index") = -1,
+            "Removes the frame at index (the last by default) and "
+            "returns it.")
         .def(
             "clear", [](Group& g) { g.Frames.clear(); }, "Removes every frame.")
         .def(
@@ -1002,7 +1001,10 @@ and lose one (del); a plain file has exactly one group.)")
             [](const GroupList& l, Py_ssize_t i) {
                 return l.File->Groups[ListIndex(i, l.File->Groups.size())];
             })
-        .def("__iter__", [](const GroupList& l) { return GroupListIterator { l.File, 0 }; })
+        .def("__iter__",
+            [](const GroupList& l) {
+                return GroupListIterator { l.File, 0 };
+            })
         .def(
             "append",
             [](GroupList& l) {
@@ -1018,14 +1020,15 @@ and lose one (del); a plain file has exactly one group.)")
                 if (!l.File->Grouped)
                     throw py::value_error("a plain file keeps its one group");
                 auto& groups = l.File->Groups;
-                groups.erase(groups.begin()
-                    + static_cast<std::ptrdiff_t>(ListIndex(i, groups.size())));
+                groups.erase(
+                    groups.begin() + static_cast<std::ptrdiff_t>(ListIndex(i, groups.size())));
             })
         .def("__repr__", [](const GroupList& l) {
             return "<vornix.GroupList of " + std::to_string(l.File->Groups.size()) + " groups>";
         });
 
-    py::class_<Sprite, SpriteRef>(m, "SpriteFile", R"(A CEL or CL2 sprite file: plain (one group) or grouped.
+    py::class_<Sprite, SpriteRef>(
+        m, "SpriteFile", R"(A CEL or CL2 sprite file: plain (one group) or grouped.
 
 Made by vornix.open() and vornix.new(). Its frames are in groups[g][i]; save() writes the
 file (and its frame database path + '.cdb' when has_database is set).)")
@@ -1110,7 +1113,8 @@ file cannot be read; PictureError (with .reason) when it is refused.)");
     m.def(
         "write_png",
         [](const std::string& path, long long width, long long height, py::handle data,
-            py::handle palette, int bits) { WritePicture(path, width, height, data, palette, bits, true); },
+            py::handle palette,
+            int bits) { WritePicture(path, width, height, data, palette, bits, true); },
         py::arg("path"), py::arg("width"), py::arg("height"), py::arg("data"), py::arg("palette"),
         py::arg("bits") = 8,
         R"(Writes pixels (top row first) as a PNG, the bytes "vornix-cel export --format png"
@@ -1120,7 +1124,8 @@ naming the transparent colour. Written whole before it takes its name; OSError o
     m.def(
         "write_bmp",
         [](const std::string& path, long long width, long long height, py::handle data,
-            py::handle palette, int bits) { WritePicture(path, width, height, data, palette, bits, false); },
+            py::handle palette,
+            int bits) { WritePicture(path, width, height, data, palette, bits, false); },
         py::arg("path"), py::arg("width"), py::arg("height"), py::arg("data"), py::arg("palette"),
         py::arg("bits") = 8,
         R"(Writes pixels (top row first) as an uncompressed BMP of 8 or 24 bits, the bytes
