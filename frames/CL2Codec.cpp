@@ -77,10 +77,25 @@ struct CL2Layout {
         thread_local std::vector<OpaqueRun> space;
         return space;
     }
+    static std::vector<uint64_t>& InsideSpace()
+    {
+        thread_local std::vector<uint64_t> space;
+        return space;
+    }
+
+    // Keeps the scratch space of real sprites; what a huge frame needed goes with it.
+    ~CL2Layout()
+    {
+        constexpr size_t Kept = size_t { 1 } << 20;
+        if (RunSpace().capacity() > Kept)
+            std::vector<OpaqueRun>().swap(RunSpace());
+        if (InsideSpace().capacity() > Kept)
+            std::vector<uint64_t>().swap(InsideSpace());
+    }
 
     void BuildInside()
     {
-        thread_local std::vector<uint64_t> space;
+        std::vector<uint64_t>& space = InsideSpace();
         space.assign(static_cast<size_t>((total + 63) / 64 + 1), 0);
         uint64_t* bits = space.data();
         for (size_t i = 0; i < runCount; ++i) {

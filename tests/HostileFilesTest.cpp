@@ -310,6 +310,24 @@ TEST(HostileFiles, HugeDatabaseBesideASoundCELDoesNotFailTheLoad)
                           "escaped, 1 or -1: it died)";
 }
 
+// A hostile frame count made the reader take up to 257 bytes per counted frame of a database
+// into memory (a terabyte for a count of 2^32 - 1) before the file failed its size check. Only
+// what the frames a file can hold could use is read now, for plain and grouped files alike.
+TEST(HostileFiles, HugeDatabaseBesideAHostileCountIsNotReadWhole)
+{
+    TempDir dir;
+    const std::string cel = dir.File("count.cel");
+    WriteBytes(cel, { 0xFF, 0xFF, 0xFF, 0xFF, 12, 0, 0, 0, 16, 0, 0, 0 });
+    MakeSparseFile(DatabaseFileName(cel), 64ull << 30);
+    int code = InChild([&] {
+        auto plain = CELObject::CreateFromFile(cel, true);
+        SpriteFile sprite = LoadSpriteFile(cel, true);
+        return plain->Status == LoadTooShort && sprite.Status == LoadTooShort ? 0 : 7;
+    });
+    EXPECT_EQ(code, 0) << "exit code of the loading child (7: wrong result, 101: an exception "
+                          "escaped, 1 or -1: it died)";
+}
+
 TEST(HostileFiles, BitmapsAreReadWithTheirExpectedResult)
 {
     const PaletteModel palette = TestPalette();
