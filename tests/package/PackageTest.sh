@@ -47,6 +47,20 @@ if [[ "$help" == *"--version"* ]]; then
 else
     echo "note: this vornix-cel has no --version; --help checked instead"
 fi
+# The Python module, when the tree built one: installed where python3 looks, packaged, and
+# importable from the package with the libraries the package depends on.
+if ls "$build"/python/vornix*.so >/dev/null 2>&1; then
+    module=$(grep -E '/vornix\.cpython-[^/]*\.so$' "$work/installed" | head -n 1)
+    [ -n "$module" ] || fail "the Python module is built but not installed"
+    grep -qx "$(dirname "$module")/vornix.pyi" "$work/installed" || fail "no vornix.pyi beside $module"
+    folder="$work/root$(dirname "$module")"
+    out=$(python3 -c "import sys; sys.path.insert(0, sys.argv[1]); import vornix
+assert vornix.__file__.startswith(sys.argv[1]), vornix.__file__
+print(len(vornix.default_palette()))" "$folder") || fail "the packaged module does not import"
+    [ "$out" = 256 ] || fail "the packaged module printed '$out'"
+    recommends=$(dpkg-deb -f "$deb" Recommends)
+    [[ "$recommends" == *python3* ]] || fail "Recommends does not name python3: '$recommends'"
+fi
 out=$("$work/root/usr/bin/vornix" --version) || fail "vornix --version failed"
 [ "$out" = "vornix $version" ] || fail "vornix --version printed '$out'"
 echo "1 passed, 0 failed"
