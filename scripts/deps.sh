@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libgtest-dev
           libbenchmark-dev libspng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev clang
           libclang-rt-14-dev xvfb xauth libxcb1-dev dpkg-dev desktop-file-utils libxml2-utils
-          shared-mime-info)
+          shared-mime-info libgif-dev python3 python3-pil)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
