@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr std::array<OptionRule, 4> InfoOptions { {
-    { "--headers", false },
-    { "--width", true },
-    { "--no-headers", false },
-    { "--json", false },
-} };
-
 // The candidates that are valid to show: the first WidthCount, never more than are held.
 size_t ListedWidths(const CELFrame& frame)
 {
@@ -124,26 +117,14 @@ void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel
 
 } // namespace
 
-int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunInfo(const ToolStreams& streams, const InfoOptions& options)
 {
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, InfoOptions, parsed); !problem.empty())
-        return UsageError(streams, "info", problem);
-    if (parsed.Positional.size() != 1)
-        return UsageError(streams, "info",
-            parsed.Positional.empty() ? "no CEL file given" : "too many arguments");
-    bool withHeaders = false;
-    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
-        return UsageError(streams, "info", problem);
-
-    uint32_t width = 0;
-    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
-        return UsageError(streams, "info", problem);
-
-    const std::string& file = parsed.Positional[0];
+    const uint32_t width = options.Width;
+    const std::string& file = options.File;
     bool detected = false;
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, &detected);
-    bool json = parsed.Has("--json");
+    std::unique_ptr<CELObject> cel
+        = LoadToolCEL(file, options.WithHeaders, options.HeadersGiven, &detected);
+    const bool json = options.Json;
     if (!cel || cel->Status != LoadOK) {
         uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
         // A picture given by mistake is named for what it is, not as a damaged CEL file.
