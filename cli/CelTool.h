@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bitmaps/GIFHandler.h"
 #include "cel/CELHandler.h"
 #include "palette/PaletteModel.h"
 
@@ -216,3 +217,17 @@ struct BuildOptions {
     uint32_t Jobs = 1;
 };
 int RunBuild(const ToolStreams& streams, const BuildOptions& options);
+
+struct AnimOptions {
+    std::string File;
+    std::string Output; // OUT.gif
+    std::optional<uint32_t> Group; // --group
+    GIFAnimation Animation; // --fps, --zoom, --loop
+    PaletteChoice Palette;
+    uint32_t Width = 0; // --width, 0 without it
+    bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
+    std::optional<uint32_t> From; // --from
+    std::optional<uint32_t> To; // --to
+};
+int RunAnim(const ToolStreams& streams, const AnimOptions& options);
