@@ -243,6 +243,14 @@ TEST(GIFWrite, EveryFrameReadsBackToItsIndicesThroughGiflibAndOurReader)
         animation.LoopCount = int32_t(random() % 4) - 1; // play once, for ever, 1 or 2
         if (round == 5)
             animation.LoopCount = 65535;
+        if (round < 2) {
+            // Noise on a large frame: the code table fills up and starts again many times.
+            Bitmap noise { 251, 173, DataArray(251 * 173) };
+            for (uint8_t& pixel : noise.BitmapPixels)
+                pixel = uint8_t(round == 0 ? random() : 250 + random() % 6);
+            frames.back() = noise;
+            animation.Zoom = 1 + uint32_t(round);
+        }
         PaletteModel palette = DistinctPalette(uint32_t(round));
         palette.WholePalette = true;
         const std::vector<uint8_t> file = EncodeGIF(frames, palette, animation);
