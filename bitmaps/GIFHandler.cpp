@@ -80,16 +80,18 @@ bool SoundFrames(std::span<const Bitmap> frames)
 }
 
 // The LZW coding of a GIF image of 8-bit pixels, code for code as giflib's own encoder makes
-// it (its table, its clear codes, its code widths), at about four times its speed: giflib
-// calls a function per pixel and keeps a hash table of 8 K entries that it clears for every
-// image, which made it slower than Pillow. Here a pixel costs one probe of a hash table that
-// is cleared only when the codes run out, and the pixels of a row go in at once.
+// it (its table, its clear codes, its code widths), at several times its speed: giflib calls a function per pixel and probes a hash table for each,
+// which made it slower than Pillow. Here a pixel costs one probe of a hash table that is never
+// cleared (its keys carry the generation of the table), and a run of one byte (transparent
+// margins, zoomed pixels) costs one step per code: the strings of one byte repeated are kept
+// in chains of their own, so the longest one that matches is found at once.
 class LZWCoder {
 public:
     // Starts an image: the clear code first, as giflib does.
     void Begin()
     {
-        packed.clear();
+        packed.resize(8);
+        used = 0;
         blocks.clear();
         bits = 0;
         bitCount = 0;
@@ -100,20 +102,57 @@ public:
 
     void Add(const uint8_t* pixels, size_t count)
     {
+        // Room for a code of 12 bits and a clear code per pixel, at most.
+        packed.resize(used + 3 * count + 8);
         size_t k = 0;
         if (current == NoCode && count > 0)
-            current = pixels[k++];
-        for (; k < count; ++k) {
-            const uint32_t key = current << 8 | pixels[k];
-            uint32_t slot = Slot(key);
-            while (keys[slot] != Empty && keys[slot] != key)
+            Restart(pixels[k++]);
+        while (k < count) {
+            const uint8_t pixel = pixels[k];
+            if (runLength > 0 && pixel == runByte) {
+                // The string so far is runLength times one byte, and so is what follows: jump
+                // to the longest such string in the table instead of a probe per pixel.
+                const uint32_t known = chainLength[pixel];
+                const size_t limit = std::min<size_t>(count, k + (known - runLength) + 1);
+                size_t end = k;
+                while (end < limit && pixels[end] == pixel)
+                    ++end;
+                const uint32_t reach = runLength + static_cast<uint32_t>(end - k);
+                if (reach <= known) {
+                    current = Chain(pixel, reach);
+                    runLength = reach;
+                    k = end;
+                    continue; // the image row ended, or another byte follows
+                }
+                // One byte more than the table holds: out with the longest, and the string
+                // one byte longer becomes the next code.
+                current = Chain(pixel, known);
+                k += known - runLength;
+                Output(current);
+                if (nextCode >= MaxCode) {
+                    Output(ClearCode);
+                    Reset();
+                } else {
+                    Chain(pixel, known + 1) = static_cast<uint16_t>(nextCode++);
+                    chainLength[pixel] = known + 1;
+                }
+                Restart(pixel);
+                ++k;
+                continue;
+            }
+            // A key is the prefix code and the pixel, tagged with the table's generation: a
+            // slot of an older generation counts as empty, so the table needs no clearing.
+            const uint32_t key = generation | current << 8 | pixel;
+            uint32_t slot = Slot(key & KeyMask);
+            while ((keys[slot] & GenerationMask) == generation && keys[slot] != key)
                 slot = (slot + 1) & (TableSize - 1);
+            ++k;
             if (keys[slot] == key) {
                 current = codes[slot];
+                runLength = 0;
                 continue;
             }
             Output(current);
-            current = pixels[k];
             if (nextCode >= MaxCode) {
                 Output(ClearCode);
                 Reset();
@@ -121,17 +160,20 @@ public:
                 keys[slot] = key;
                 codes[slot] = static_cast<uint16_t>(nextCode++);
             }
+            Restart(pixel);
         }
     }
 
     // Ends the image: its data as GIF sub-blocks (a length byte, then up to 255 bytes each).
     const std::vector<uint8_t>& End()
     {
+        packed.resize(used + 8);
         if (current != NoCode)
             Output(current);
         Output(EndCode);
         if (bitCount > 0)
-            packed.push_back(static_cast<uint8_t>(bits));
+            packed[used++] = static_cast<uint8_t>(bits);
+        packed.resize(used);
         for (size_t at = 0; at < packed.size(); at += 255) {
             const size_t length = std::min<size_t>(255, packed.size() - at);
             blocks.push_back(static_cast<uint8_t>(length));
@@ -146,13 +188,28 @@ private:
     static constexpr uint32_t MaxCode = 4095; // giflib's LZ_MAX_CODE
     static constexpr uint32_t NoCode = 0xFFFFFFFF;
     static constexpr uint32_t TableSize = 1u << 13;
-    static constexpr uint32_t Empty = 0xFFFFFFFF;
+    static constexpr uint32_t KeyMask = (1u << 20) - 1; // 12 bits of code, 8 of pixel
+    static constexpr uint32_t GenerationMask = ~KeyMask;
+    static constexpr uint32_t GenerationStep = 1u << 20;
 
     static uint32_t Slot(uint32_t key) { return (key * 2654435761u) >> (32 - 13); }
 
+    // The string is the one byte pixel.
+    void Restart(uint8_t pixel)
+    {
+        current = pixel;
+        runByte = pixel;
+        runLength = 1;
+    }
+
     void Reset()
     {
-        keys.fill(Empty);
+        chainLength.fill(1);
+        generation += GenerationStep;
+        if (generation == 0) { // after 4095 generations, once: start the tags afresh
+            keys.fill(0);
+            generation = GenerationStep;
+        }
         nextCode = EndCode + 1;
         width = 9;
         widthLimit = 1u << width;
@@ -165,7 +222,7 @@ private:
         bits |= uint64_t { code } << bitCount;
         bitCount += width;
         while (bitCount >= 8) {
-            packed.push_back(static_cast<uint8_t>(bits));
+            packed[used++] = static_cast<uint8_t>(bits);
             bits >>= 8;
             bitCount -= 8;
         }
@@ -173,15 +230,36 @@ private:
             widthLimit = 1u << ++width;
     }
 
-    std::array<uint32_t, TableSize> keys {};
+    std::array<uint32_t, TableSize> keys {}; // generation 0: empty
     std::array<uint16_t, TableSize> codes {};
+    uint32_t generation = 0;
+    // The codes of the strings of one byte repeated: Chain(b, n) is n times b, for n up to
+    // chainLength[b] (Chain(b, 1) is b itself). These strings are kept here, not in keys.
+    static constexpr size_t ChainRow = MaxCode + 2;
+    // Left uninitialised but for chain[b][1]: only entries up to chainLength are read, and
+    // each is written first.
+    std::unique_ptr<uint16_t[]> chains = MakeChains();
+    std::array<uint32_t, 256> chainLength {};
+    uint32_t runByte = 0;
+    uint32_t runLength = 0; // of current, when it is one byte repeated; 0 otherwise
+
+    static std::unique_ptr<uint16_t[]> MakeChains()
+    {
+        std::unique_ptr<uint16_t[]> made(new uint16_t[256 * ChainRow]);
+        for (uint32_t b = 0; b < 256; ++b)
+            made[b * ChainRow + 1] = static_cast<uint16_t>(b);
+        return made;
+    }
+
+    uint16_t& Chain(uint8_t pixel, uint32_t length) { return chains[pixel * ChainRow + length]; }
     uint32_t nextCode = EndCode + 1;
     uint32_t width = 9;
     uint32_t widthLimit = 512;
     uint32_t current = NoCode;
     uint64_t bits = 0;
     uint32_t bitCount = 0;
-    std::vector<uint8_t> packed;
+    std::vector<uint8_t> packed; // the codes; used bytes of it so far
+    size_t used = 0;
     std::vector<uint8_t> blocks;
 };
 
