@@ -80,11 +80,12 @@ bool SoundFrames(std::span<const Bitmap> frames)
 }
 
 // The LZW coding of a GIF image of 8-bit pixels, code for code as giflib's own encoder makes
-// it (its table, its clear codes, its code widths), at several times its speed: giflib calls a function per pixel and probes a hash table for each,
-// which made it slower than Pillow. Here a pixel costs one probe of a hash table that is never
-// cleared (its keys carry the generation of the table), and a run of one byte (transparent
-// margins, zoomed pixels) costs one step per code: the strings of one byte repeated are kept
-// in chains of their own, so the longest one that matches is found at once.
+// it (its table, its clear codes, its code widths), at several times its speed: giflib calls
+// a function per pixel and probes a hash table for each, which made it slower than Pillow.
+// Here a pixel costs one probe of a hash table that is never cleared (its keys carry the
+// generation of the table), and a run of one byte (transparent margins, zoomed pixels) costs
+// one step per code: the strings of one byte repeated are kept in chains of their own, so the
+// longest one that matches is found at once. Both are the greedy coding, so the codes agree.
 class LZWCoder {
 public:
     // Starts an image: the clear code first, as giflib does.

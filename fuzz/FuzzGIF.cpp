@@ -18,7 +18,7 @@
 namespace {
 
 // Lower than the import limits: a few bytes of image descriptor stand for a whole canvas.
-constexpr GIFReadLimits Limits { 1u << 20, 1u << 22 };
+constexpr GIFReadLimits Limits { 1u << 14, 1u << 16 };
 // Animations above this many pixels in all are read but not written again.
 constexpr uint64_t MaxRoundTripPixels = 1u << 14;
 
