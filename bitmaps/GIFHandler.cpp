@@ -84,7 +84,7 @@ bool SoundFrames(std::span<const Bitmap> frames)
 // a function per pixel and probes a hash table for each, which made it slower than Pillow.
 // Here a pixel costs one probe of a hash table that is never cleared (its keys carry the
 // generation of the table), and a run of one byte (transparent margins, zoomed pixels) costs
-// one step per code: the strings of one byte repeated are kept in chains of their own, so the
+// one step per code: the strings of one byte repeated are kept in lists of their own, so the
 // longest one that matches is found at once. Both are the greedy coding, so the codes agree.
 class LZWCoder {
 public:
@@ -113,29 +113,29 @@ public:
             if (runLength > 0 && pixel == runByte) {
                 // The string so far is runLength times one byte, and so is what follows: jump
                 // to the longest such string in the table instead of a probe per pixel.
-                const uint32_t known = chainLength[pixel];
+                const std::vector<uint16_t>& chain = runs[pixel];
+                const uint32_t known = static_cast<uint32_t>(chain.size());
                 const size_t limit = std::min<size_t>(count, k + (known - runLength) + 1);
                 size_t end = k;
                 while (end < limit && pixels[end] == pixel)
                     ++end;
                 const uint32_t reach = runLength + static_cast<uint32_t>(end - k);
                 if (reach <= known) {
-                    current = Chain(pixel, reach);
+                    current = chain[reach - 1];
                     runLength = reach;
                     k = end;
                     continue; // the image row ended, or another byte follows
                 }
                 // One byte more than the table holds: out with the longest, and the string
                 // one byte longer becomes the next code.
-                current = Chain(pixel, known);
+                current = chain[known - 1];
                 k += known - runLength;
                 Output(current);
                 if (nextCode >= MaxCode) {
                     Output(ClearCode);
                     Reset();
                 } else {
-                    Chain(pixel, known + 1) = static_cast<uint16_t>(nextCode++);
-                    chainLength[pixel] = known + 1;
+                    runs[pixel].push_back(static_cast<uint16_t>(nextCode++));
                 }
                 Restart(pixel);
                 ++k;
@@ -205,7 +205,8 @@ private:
 
     void Reset()
     {
-        chainLength.fill(1);
+        for (uint32_t b = 0; b < 256; ++b)
+            runs[b].assign(1, static_cast<uint16_t>(b));
         generation += GenerationStep;
         if (generation == 0) { // after 4095 generations, once: start the tags afresh
             keys.fill(0);
@@ -234,25 +235,12 @@ private:
     std::array<uint32_t, TableSize> keys {}; // generation 0: empty
     std::array<uint16_t, TableSize> codes {};
     uint32_t generation = 0;
-    // The codes of the strings of one byte repeated: Chain(b, n) is n times b, for n up to
-    // chainLength[b] (Chain(b, 1) is b itself). These strings are kept here, not in keys.
-    static constexpr size_t ChainRow = MaxCode + 2;
-    // Left uninitialised but for chain[b][1]: only entries up to chainLength are read, and
-    // each is written first.
-    std::unique_ptr<uint16_t[]> chains = MakeChains();
-    std::array<uint32_t, 256> chainLength {};
+    // The codes of the strings of one byte repeated: runs[b][n - 1] is n times b (runs[b][0]
+    // is b itself). These strings are kept here, not in keys.
+    std::array<std::vector<uint16_t>, 256> runs;
     uint32_t runByte = 0;
     uint32_t runLength = 0; // of current, when it is one byte repeated; 0 otherwise
 
-    static std::unique_ptr<uint16_t[]> MakeChains()
-    {
-        std::unique_ptr<uint16_t[]> made(new uint16_t[256 * ChainRow]);
-        for (uint32_t b = 0; b < 256; ++b)
-            made[b * ChainRow + 1] = static_cast<uint16_t>(b);
-        return made;
-    }
-
-    uint16_t& Chain(uint8_t pixel, uint32_t length) { return chains[pixel * ChainRow + length]; }
     uint32_t nextCode = EndCode + 1;
     uint32_t width = 9;
     uint32_t widthLimit = 512;

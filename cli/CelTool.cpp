@@ -92,7 +92,8 @@ constexpr std::array<CommandText, 5> Commands { {
         "[--transparent R,G,B] [--database] [--jobs N] [--quiet] "
         "(INPUT ... | --sheet S.png (--atlas S.json | --cell WxH [--count N]))",
         "Encodes each picture (PNG, or BMP of 8 or 24 bits, uncompressed; told apart by their\n"
-        "content) as one frame, in argument order, and writes the frames as a CEL file. An\n"
+        "content) as one frame, in argument order, and writes the frames as a CEL file; each\n"
+        "frame of a GIF becomes a frame (named <stem>_<n> with --database). An\n"
         "INPUT is a file, a folder (its .bmp and .png files in natural order: a_2 before a_10)\n"
         "or @LIST (a text file of one path per line, relative to the list's folder). Every\n"
         "input is read first; if any is refused, each refusal is listed and nothing is written.\n"
