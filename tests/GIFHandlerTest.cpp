@@ -126,6 +126,12 @@ std::vector<uint8_t> MakeGIF(int width, int height, const std::vector<GifColorTy
                 frame.Pixels.begin() + size_t(y + 1) * frame.Width);
             EXPECT_EQ(EGifPutLine(gif, line.data(), frame.Width), GIF_OK);
         }
+        // giflib 5.2 drops (without freeing) the local colour table of an image when the next
+        // image has none; freed here instead.
+        if (gif->Image.ColorMap) {
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
     }
     EGifCloseFile(gif, &error);
     return bytes;
