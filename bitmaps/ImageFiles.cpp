@@ -11,6 +11,10 @@ ImageFileFormat DetectImageFileFormat(std::span<const uint8_t> head)
     if (head.size() >= sizeof PNGSignature
         && std::equal(std::begin(PNGSignature), std::end(PNGSignature), head.begin()))
         return ImageFileFormat::PNG;
+    if (head.size() >= sizeof GIF89Signature
+        && (std::equal(std::begin(GIF87Signature), std::end(GIF87Signature), head.begin())
+            || std::equal(std::begin(GIF89Signature), std::end(GIF89Signature), head.begin())))
+        return ImageFileFormat::GIF;
     return ImageFileFormat::Unknown;
 }
 
@@ -36,6 +40,8 @@ uint8_t DecodeImageFile(std::span<const uint8_t> file, const PaletteModel& palet
         return DecodeBitmap(file, palette, bitmap);
     case ImageFileFormat::PNG:
         return DecodePNG(file, palette, bitmap);
+    case ImageFileFormat::GIF:
+        return DecodeGIFFirstFrame(file, palette, bitmap);
     case ImageFileFormat::Unknown:
         break;
     }

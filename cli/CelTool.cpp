@@ -36,8 +36,9 @@ Check DeclareRecolour(OptionTable& table);
 Check DeclareRemap(OptionTable& table);
 Check DeclarePalette(OptionTable& table);
 Check DeclareConvert(OptionTable& table);
+Check DeclareAnim(OptionTable& table);
 
-constexpr std::array<CommandText, 8> Commands { {
+constexpr std::array<CommandText, 9> Commands { {
     { "info",
         "vornix-cel info FILE.cel [--coding cel|cl2] [--headers | --no-headers] [--width W] "
         "[--json] [--colours]",
@@ -115,7 +116,8 @@ constexpr std::array<CommandText, 8> Commands { {
         "[--quiet] (INPUT ... | --sheet S.png (--atlas S.json | --cell WxH [--count N]))",
         "Encodes each picture (PNG, or BMP of 8 or 24 bits, uncompressed; told apart by their\n"
         "content) as one frame, in argument order, and writes the frames as a CEL file (a CL2\n"
-        "file when OUT ends in .cl2 or with --coding cl2; a CL2 always has Frame Headers). An\n"
+        "file when OUT ends in .cl2 or with --coding cl2; a CL2 always has Frame Headers); each\n"
+        "frame of a GIF becomes a frame (named <stem>_<n> with --database). An\n"
         "INPUT is a file, a folder (its .bmp and .png files in natural order: a_2 before a_10)\n"
         "or @LIST (a text file of one path per line, relative to the list's folder). Every\n"
         "input is read first; if any is refused, each refusal is listed and nothing is written.\n"
@@ -189,6 +191,33 @@ constexpr std::array<CommandText, 8> Commands { {
         "  --no-headers         write a CEL without Frame Headers (not for a CL2)\n"
         "  --database           also write OUT's .cdb file (default: when IN has one)\n",
         DeclareConvert },
+    { "anim",
+        "vornix-cel anim FILE OUT.gif [--coding cel|cl2] [--group G] [--fps N] [--zoom Z] "
+        "[--loop N] [--palette P.pal] [--trn T.trn] [--transparent R,G,B] [--width W] "
+        "[--headers | --no-headers] [--from I] [--to J]",
+        "Writes the viewable frames of FILE, in order and at their selected widths, as one\n"
+        "animated GIF, as the animation window plays them: one canvas of the largest width and\n"
+        "height, each frame at its bottom left corner, every pixel its palette index, index 255\n"
+        "transparent, nothing of a frame showing under the next.\n"
+        "  --coding cel|cl2     how the frames are coded (default: from the file's name)\n"
+        "  --group G            the frames of group G alone, into OUT.gif (a plain file has one\n"
+        "                       group, 0); without it each group g of a grouped file is written\n"
+        "                       to OUT_<g>.gif\n"
+        "  --fps N              frames a second, 1 to 100 (default 15); the delays are in\n"
+        "                       hundredths of a second, rounded so that their sum keeps pace\n"
+        "  --zoom Z             each pixel a Z x Z square, 1 to 8 (default 1)\n"
+        "  --loop N             loop count, 0 for ever (default) to 65535\n"
+        "  --palette P.pal      colours 0 to 254 from a palette file: .pal, Adobe .act, JASC-PAL,\n"
+        "                       GIMP .gpl, 8-bit BMP or palette PNG (default: grey i,i,i)\n"
+        "  --trn T.trn          write the pixels through a 256-byte translation table\n"
+        "  --transparent R,G,B  colour of the transparent index 255 (default 255,255,255)\n"
+        "  --width W            select width W in each frame that has it as a candidate\n"
+        "  --headers            without a .cdb file, read the frames with Frame Headers\n"
+        "  --no-headers         without a .cdb file, read the frames without them (default,\n"
+        "                       unless reading them with headers leaves more frames viewable)\n"
+        "  --from I             start at frame I (counted from 0; default 0)\n"
+        "  --to J               end with frame J (default: the last)\n",
+        DeclareAnim },
 } };
 
 const CommandText* FindCommand(std::string_view name)
@@ -200,8 +229,8 @@ const CommandText* FindCommand(std::string_view name)
 }
 
 constexpr std::string_view ProgramUsage
-    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build, convert, recolour, "
-      "remap, palette; vornix-cel COMMAND --help for details; vornix-cel --version)";
+    = "vornix-cel COMMAND [ARGUMENTS]  (COMMAND: info, export, sheet, build, convert, anim, "
+      "recolour, remap, palette; vornix-cel COMMAND --help for details; vornix-cel --version)";
 
 } // namespace
 
@@ -911,6 +940,69 @@ Check DeclareConvert(OptionTable& table)
             throw Problem { "a CL2 file always has Frame Headers; --no-headers is for CEL files" };
         options.Database = database;
         return RunConvert(streams, options);
+    };
+}
+
+// The number given to option name, from minimum to maximum, into value (left as it is without
+// the option); the problem with it otherwise.
+std::string NumberChoice(const std::optional<std::string>& given, std::string_view name,
+    uint32_t minimum, uint32_t maximum, std::string_view what, uint32_t& value)
+{
+    if (given && (!ParseBoundedNumber(*given, maximum, value) || value < minimum))
+        return std::string(name) + " needs " + std::string(what) + ", not '"
+            + PrintableText(*given) + "'";
+    return {};
+}
+
+Check DeclareAnim(OptionTable& table)
+{
+    const auto& group = table.Value("--group");
+    const auto& fps = table.Value("--fps");
+    const auto& zoom = table.Value("--zoom");
+    const auto& loop = table.Value("--loop");
+    const auto& palette = table.Value("--palette");
+    const auto& transparent = table.Value("--transparent");
+    const auto& width = table.Value("--width");
+    const bool& headers = table.Flag("--headers");
+    const bool& noHeaders = table.Flag("--no-headers");
+    const auto& from = table.Value("--from");
+    const auto& to = table.Value("--to");
+    const auto& coding = table.Value("--coding");
+    const auto& translation = table.Value("--trn");
+    return [&](const ToolStreams& streams, const std::vector<std::string>& positional) {
+        if (positional.size() != 2)
+            throw Problem { positional.size() < 2 ? "a sprite file and a GIF file are needed"
+                                                  : "too many arguments" };
+        AnimOptions options;
+        options.File = positional[0];
+        options.Output = positional[1];
+        uint32_t number = 0;
+        Require(NumberChoice(group, "--group", 0, UINT32_MAX, "a group number (digits only)", number));
+        if (group)
+            options.Group = number;
+        Require(NumberChoice(fps, "--fps", 1, MaxGIFFramesPerSecond, "frames a second from 1 to 100",
+            options.Animation.FramesPerSecond));
+        Require(NumberChoice(zoom, "--zoom", 1, MaxGIFZoom, "a zoom from 1 to 8", options.Animation.Zoom));
+        number = 0;
+        Require(NumberChoice(loop, "--loop", 0, 65535, "a loop count from 0 (for ever) to 65535", number));
+        options.Animation.LoopCount = static_cast<int32_t>(number);
+        Require(TransparentChoice(transparent, options.Palette.Transparent));
+        options.Palette.File = palette.value_or("");
+        Require(WidthChoice(width, options.Width));
+        Require(HeaderChoice(headers, noHeaders, false, options.WithHeaders));
+        options.HeadersGiven = headers || noHeaders;
+        Require(NumberChoice(from, "--from", 0, UINT32_MAX, "a frame number (digits only)", number));
+        if (from)
+            options.From = number;
+        Require(NumberChoice(to, "--to", 0, UINT32_MAX, "a frame number (digits only)", number));
+        if (to)
+            options.To = number;
+        if (options.From && options.To && *options.From > *options.To)
+            throw Problem { "--from " + std::to_string(*options.From) + " comes after --to "
+                + std::to_string(*options.To) };
+        Require(CodingChoice(coding, options.Coding));
+        options.Translation = translation.value_or("");
+        return RunAnim(streams, options);
     };
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bitmaps/GIFHandler.h"
 #include "cel/CELHandler.h"
 #include "cel/GroupedFile.h"
 #include "palette/ColourUse.h"
@@ -318,3 +319,19 @@ struct ConvertOptions {
     bool Database = false;
 };
 int RunConvert(const ToolStreams& streams, const ConvertOptions& options);
+
+struct AnimOptions {
+    std::string File;
+    std::string Output; // OUT.gif
+    std::optional<uint32_t> Group; // --group
+    GIFAnimation Animation; // --fps, --zoom, --loop
+    PaletteChoice Palette;
+    uint32_t Width = 0; // --width, 0 without it
+    bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
+    std::optional<uint32_t> From; // --from
+    std::optional<uint32_t> To; // --to
+    std::optional<FrameCoding> Coding; // --coding
+    std::string Translation; // --trn, empty without it
+};
+int RunAnim(const ToolStreams& streams, const AnimOptions& options);

@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <optional>
 
@@ -11,6 +12,7 @@
 
 #include "bitmaps/BMPHandler.h"
 #include "bitmaps/BitmapDiagnosis.h"
+#include "bitmaps/GIFHandler.h"
 #include "bitmaps/ImageFiles.h"
 #include "bitmaps/PNGHandler.h"
 #include "frames/FileIO.h"
@@ -31,6 +33,7 @@ struct BuildInput {
     std::string Path;
     std::string Name;
     std::unique_ptr<CELFrame> Frame;
+    std::vector<std::unique_ptr<CELFrame>> LaterFrames; // of an animated GIF, after Frame
     uint32_t PictureWidth = 0;
     std::string Refusal; // the whole message after "<file>: "
     bool FormatRefusal = false; // the picture's format was refused, not the file's access
@@ -129,6 +132,21 @@ void ReadInput(
         if (DecodePNG(bytes, palette, bitmap) != BitmapOK)
             reason = "not a readable PNG (damaged, truncated, or above 64 Mi pixels)";
         break;
+    case ImageFileFormat::GIF: {
+        // Every frame, each as a viewer shows it on the whole canvas.
+        std::vector<std::unique_ptr<CELFrame>> frames;
+        const auto take = [&](const Bitmap& canvas) {
+            bitmap.BitmapWidth = canvas.BitmapWidth;
+            frames.push_back(EncodePicture(canvas));
+            return true;
+        };
+        if (DecodeGIF(bytes, palette, take, &reason) != BitmapOK)
+            break;
+        input.PictureWidth = bitmap.BitmapWidth;
+        input.Frame = std::move(frames.front());
+        std::move(frames.begin() + 1, frames.end(), std::back_inserter(input.LaterFrames));
+        return;
+    }
     default:
         reason = "neither a BMP nor a PNG file";
         break;
@@ -142,6 +160,43 @@ void ReadInput(
     }
     input.PictureWidth = bitmap.BitmapWidth;
     input.Frame = EncodePicture(bitmap, coding);
+}
+
+// Each frame of an animated GIF becomes an input of its own, in order, named <stem>_<n> (n with
+// the digits of the last one, as export names its files); a one-frame GIF stays as it was.
+void SplitAnimations(std::vector<BuildInput>& inputs, bool database)
+{
+    std::vector<BuildInput> split;
+    split.reserve(inputs.size());
+    for (BuildInput& input : inputs) {
+        if (input.LaterFrames.empty()) {
+            split.push_back(std::move(input));
+            continue;
+        }
+        const uint32_t last = static_cast<uint32_t>(input.LaterFrames.size());
+        auto name = [&](uint32_t k) {
+            std::string text = IndexedFileName(input.Name, k, last, "");
+            text.pop_back(); // no extension: the "." of an empty one
+            return text;
+        };
+        // Every name has the same length.
+        if (database && !NameFits(name(0))) {
+            input.Refusal = "Name must be less than 256 characters long";
+            input.Frame.reset();
+            input.LaterFrames.clear();
+            split.push_back(std::move(input));
+            continue;
+        }
+        for (uint32_t k = 0; k <= last; ++k) {
+            BuildInput frame;
+            frame.Path = input.Path;
+            frame.Name = name(k);
+            frame.PictureWidth = input.PictureWidth;
+            frame.Frame = k == 0 ? std::move(input.Frame) : std::move(input.LaterFrames[k - 1]);
+            split.push_back(std::move(frame));
+        }
+    }
+    inputs = std::move(split);
 }
 
 struct SheetRectangle {
@@ -328,6 +383,8 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options)
         }
         return true;
     });
+    if (!fromSheet)
+        SplitAnimations(inputs, database);
     size_t refused = 0;
     bool formatRefused = false;
     for (const BuildInput& input : inputs) {

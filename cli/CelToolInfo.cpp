@@ -192,7 +192,9 @@ int RunInfo(const ToolStreams& streams, const InfoOptions& options)
         if (status != LoadCannotOpen && ReadFileHead(file, head, 8) == ReadResult::Ok)
             format = DetectImageFileFormat(head);
         if (format != ImageFileFormat::Unknown) {
-            const std::string kind = format == ImageFileFormat::BMP ? "BMP" : "PNG";
+            const std::string kind = format == ImageFileFormat::BMP ? "BMP"
+                : format == ImageFileFormat::GIF                  ? "GIF"
+                                                                  : "PNG";
             if (json)
                 streams.Out << nlohmann::ordered_json {
                     { "file", ValidUtf8(file) }, { "status", status }, { "format", kind }

@@ -5,7 +5,7 @@ packages=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libgtes
           libbenchmark-dev libspng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev libcli11-dev
           clang libclang-rt-14-dev xvfb xauth libxcb1-dev dpkg-dev desktop-file-utils libxml2-utils
           shared-mime-info openbox x11-utils pybind11-dev python3-dev python3-pytest
-          python3-numpy)
+          python3-numpy libgif-dev python3 python3-pil)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -16,6 +16,7 @@
 
 #include "TestSupport.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/GIFHandler.h"
 #include "bitmaps/ImageFiles.h"
 #include "bitmaps/PNGHandler.h"
 #include "cel/CELHandler.h"
@@ -1659,4 +1660,127 @@ TEST(CelToolArguments, VersionPrintsTheProgramAndItsVersion)
     EXPECT_EQ(run.Out.rfind("vornix-cel ", 0), 0u);
     EXPECT_EQ(run.Out.back(), '\n');
     EXPECT_GT(run.Out.size(), std::string("vornix-cel \n").size());
+}
+
+// --- Animated GIF: anim writes it, build reads it ------------------------------------------
+
+namespace {
+
+// Every frame of a GIF as the core reads it, each the whole canvas.
+std::vector<Bitmap> GIFFrames(const std::string& path, const PaletteModel& palette)
+{
+    std::vector<Bitmap> frames;
+    EXPECT_EQ(DecodeGIF(ReadBytes(path), palette, [&](const Bitmap& canvas) {
+        frames.push_back(canvas);
+        return true;
+    }), BitmapOK) << path;
+    return frames;
+}
+
+} // namespace
+
+TEST(CelToolAnim, WritesTheChosenViewableFramesAsTheWindowPlaysThem)
+{
+    TempDir dir;
+    const std::string cel = dir.File("walk.cel");
+    const std::vector<DataArray> images = WriteFrames(cel, 5, { { 7, 5 }, { 3, 9 }, { 10, 2 } }, 22);
+    const PaletteModel grey = DefaultPalette(0xFFFFFF, true);
+    for (const auto& [extra, first, last, zoom] :
+        std::vector<std::tuple<std::vector<std::string>, size_t, size_t, uint32_t>> {
+            { {}, 0, 4, 1 },
+            { { "--zoom", "3", "--from", "1", "--to", "3", "--group", "0" }, 1, 3, 3 },
+            { { "--to=0", "--fps", "100" }, 0, 0, 1 } }) {
+        std::vector<std::string> args { "anim", cel, dir.File("walk.gif") };
+        args.insert(args.end(), extra.begin(), extra.end());
+        ToolRun run = RunTool(dir, args);
+        ASSERT_EQ(run.ExitCode, 0) << run.Err;
+        EXPECT_EQ(run.Err, "");
+        const std::vector<Bitmap> read = GIFFrames(dir.File("walk.gif"), grey);
+        ASSERT_EQ(read.size(), last - first + 1);
+        // The canvas is the largest width and height of the frames written.
+        uint32_t width = 0, height = 0;
+        for (size_t k = first; k <= last; ++k) {
+            width = std::max(width, std::vector<uint32_t> { 7, 3, 10 }[k % 3]);
+            height = std::max(height, std::vector<uint32_t> { 5, 9, 2 }[k % 3]);
+        }
+        EXPECT_EQ(run.Out,
+            "wrote " + dir.File("walk.gif") + ": " + std::to_string(read.size())
+                + (read.size() == 1 ? " frame" : " frames") + " of " + std::to_string(width * zoom)
+                + " x " + std::to_string(height * zoom) + " at " + (extra.size() == 3 ? "100" : "15")
+                + " frames a second\n");
+        for (size_t k = first; k <= last; ++k) {
+            const Bitmap& frame = read[k - first];
+            ASSERT_EQ(frame.BitmapWidth, width * zoom);
+            ASSERT_EQ(frame.BitmapHeight, height * zoom);
+            const uint32_t w = std::vector<uint32_t> { 7, 3, 10 }[k % 3];
+            const uint32_t h = std::vector<uint32_t> { 5, 9, 2 }[k % 3];
+            for (uint32_t y = 0; y < frame.BitmapHeight; ++y) // from the bottom
+                for (uint32_t x = 0; x < frame.BitmapWidth; ++x) {
+                    const uint32_t column = x / zoom, row = y / zoom;
+                    const uint8_t want = column < w && row < h ? images[k][row * w + column] : 255;
+                    ASSERT_EQ(frame.BitmapPixels[size_t(y) * frame.BitmapWidth + x], want)
+                        << "frame " << k << " at " << x << "," << y;
+                }
+        }
+    }
+    // Refusals: groups a plain file does not have, and what a GIF cannot hold.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused {
+        { { "anim", cel, "a.gif", "--group", "1" },
+            "--group 1 does not exist: " + cel + " is not a grouped file; its one group is 0" },
+        { { "anim", cel, "a.gif", "--fps", "101" }, "--fps needs frames a second from 1 to 100, not '101'" },
+        { { "anim", cel, "a.gif", "--zoom", "0" }, "--zoom needs a zoom from 1 to 8, not '0'" },
+        { { "anim", cel, "a.gif", "--loop", "65536" },
+            "--loop needs a loop count from 0 (for ever) to 65535, not '65536'" },
+        { { "anim", cel, "a.gif", "--from", "3", "--to", "2" }, "--from 3 comes after --to 2" },
+        { { "anim", cel, "a.gif", "--to", "5" }, "frame 5 does not exist; " + cel + " has 5 frames" },
+        { { "anim", cel }, "a sprite file and a GIF file are needed" },
+    };
+    for (const auto& [args, problem] : refused) {
+        ToolRun run = RunTool(dir, args);
+        EXPECT_EQ(run.ExitCode, 2) << problem;
+        EXPECT_EQ(run.Err.substr(0, run.Err.find('\n')), "vornix-cel: " + problem);
+        EXPECT_NE(run.Err.find("\n" + Usage("anim")), std::string::npos) << run.Err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a.gif")));
+}
+
+TEST(CelToolBuild, EachFrameOfAnAnimatedGIFBecomesAFrameNamedAfterItsStem)
+{
+    TempDir dir;
+    const PaletteModel grey = DefaultPalette();
+    std::mt19937 random(5);
+    std::vector<Bitmap> pictures;
+    for (auto [width, height] : { std::pair { 4u, 6u }, { 9u, 2u }, { 5u, 5u } })
+        pictures.push_back({ width, height, RandomImage(random, width, height) });
+    const std::string gif = dir.File("walk.gif");
+    ASSERT_EQ(WriteGIF(gif, pictures, grey, {}), BitmapWritten);
+    ASSERT_EQ(WriteGIF(dir.File("one.gif"), std::vector<Bitmap> { pictures[1] }, grey, {}),
+        BitmapWritten);
+    const std::string out = dir.File("out.cel");
+    ToolRun run = RunTool(dir, { "build", out, gif, dir.File("one.gif"), "--database" });
+    ASSERT_EQ(run.ExitCode, 0) << run.Err;
+    auto cel = Load(out);
+    ASSERT_EQ(cel->Frames.size(), 4u);
+    const std::vector<Bitmap> read = GIFFrames(gif, grey);
+    const std::vector<std::string> names { "walk_0", "walk_1", "walk_2", "one" };
+    for (size_t k = 0; k < 4; ++k) {
+        const CELFrame& frame = *cel->Frames[k]->Frame;
+        EXPECT_EQ(frame.Name, names[k]);
+        const Bitmap expected = k < 3 ? read[k] : pictures[1];
+        EXPECT_EQ(frame.Width, expected.BitmapWidth) << k; // the canvas's width selected
+        EXPECT_EQ(Decoded(frame), expected.BitmapPixels) << k;
+    }
+    // A damaged GIF is refused with its reason, and nothing is written.
+    std::vector<uint8_t> bytes = ReadBytes(gif);
+    bytes.resize(bytes.size() - 20);
+    WriteBytes(dir.File("cut.gif"), bytes);
+    ToolRun cut = RunTool(dir, { "build", dir.File("cut.cel"), dir.File("cut.gif") });
+    EXPECT_EQ(cut.ExitCode, 1);
+    EXPECT_EQ(cut.Err.substr(0, cut.Err.find('\n')),
+        "vornix-cel: " + dir.File("cut.gif") + ": File has unsupported format (file ends inside frame 2)");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("cut.cel")));
+    // info names a GIF for what it is.
+    ToolRun info = RunTool(dir, { "info", gif });
+    EXPECT_EQ(info.ExitCode, 1);
+    EXPECT_NE(info.Err.find("a GIF picture, not a CEL file"), std::string::npos) << info.Err;
 }

@@ -21,6 +21,7 @@
 
 #include "TestSupport.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/GIFHandler.h"
 #include "bitmaps/ImageFiles.h"
 #include "bitmaps/PNGHandler.h"
 #include "cel/CELHandler.h"
@@ -142,7 +143,7 @@ PaletteModel TestPalette()
 
 TEST(HostileFiles, EveryFileHasExactlyOneExpectation)
 {
-    for (const char* reader : { "cel", "grouped", "bmp", "png", "ini", "pal" }) {
+    for (const char* reader : { "cel", "grouped", "bmp", "png", "gif", "ini", "pal" }) {
         SCOPED_TRACE(reader);
         CheckFolderMatchesExpectations(
             HostileFolder(reader), ReadExpectations(HostileFolder(reader)));
@@ -382,6 +383,43 @@ TEST(HostileFiles, PNGFilesAreReadWithTheirExpectedResult)
         EXPECT_EQ(imported, ParseStatus(expectation));
         if (imported != BitmapOK)
             EXPECT_EQ(frame->Data, (DataArray { 0x02, 0x90, 0x91 }));
+    }
+}
+
+// Each GIF is read twice: its first frame, as Import reads it, and every frame, as build reads
+// them; a refusal names its rule.
+TEST(HostileFiles, GIFFilesAreReadWithTheirExpectedResults)
+{
+    const PaletteModel palette = TestPalette();
+    auto expected = ReadExpectations(HostileFolder("gif"));
+    for (const auto& [name, expectation] : expected) {
+        SCOPED_TRACE(name);
+        const auto results = Words(expectation);
+        ASSERT_EQ(results.size(), 2u);
+        const std::string path = (HostileFolder("gif") / name).string();
+        const int first = InChild([&] {
+            Bitmap bitmap;
+            const uint8_t result = ReadImageFile(path, palette, bitmap);
+            if (result == BitmapOK
+                && bitmap.BitmapPixels.size()
+                    != uint64_t { bitmap.BitmapWidth } * bitmap.BitmapHeight)
+                return 99;
+            return int { result };
+        });
+        EXPECT_EQ(first, int { ParseStatus(results[0]) });
+        const int every = InChild([&] {
+            const std::vector<uint8_t> bytes = ReadBytes(path);
+            std::string reason;
+            uint32_t frames = 0;
+            const uint8_t result = DecodeGIF(bytes, palette, [&](const Bitmap&) {
+                ++frames;
+                return true;
+            }, &reason);
+            if ((result == BitmapOK) != reason.empty() || (result == BitmapOK && frames == 0))
+                return 99;
+            return int { result };
+        });
+        EXPECT_EQ(every, int { ParseStatus(results[1]) });
     }
 }
 

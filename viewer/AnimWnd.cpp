@@ -13,6 +13,8 @@
 #include <QVBoxLayout>
 
 #include "app/AppContext.h"
+#include "app/Dialogs.h"
+#include "bitmaps/GIFHandler.h"
 #include "framelists/FrameWnd.h"
 #include "viewer/GuiViewSurface.h"
 #include "viewer/ViewerWnd.h"
@@ -52,6 +54,7 @@ TWindAnim::TWindAnim(AppContext& app)
     SpinZoom->setValue(State.Zoom());
     SpinZoom->setSuffix("x");
     SpinZoom->setToolTip("Zoom the animation. Does not affect the frames");
+    BtnSaveGIF = MakeButton(this, "Save as GIF...", "Save the animation as it plays to a GIF file");
     TextFrame = new QLabel(this);
     ImgAnim = new ViewSurface(nullptr);
     area = new QScrollArea(this);
@@ -69,10 +72,14 @@ TWindAnim::TWindAnim(AppContext& app)
     options->addWidget(SpinSpeed);
     options->addWidget(new QLabel("Zoom", this));
     options->addWidget(SpinZoom);
+    auto* saving = new QHBoxLayout;
+    saving->addWidget(BtnSaveGIF);
+    saving->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(buttons);
     layout->addLayout(options);
+    layout->addLayout(saving);
     layout->addWidget(TextFrame);
     layout->addWidget(area, 1);
 
@@ -90,6 +97,7 @@ TWindAnim::TWindAnim(AppContext& app)
     connect(CheckLoop, &QCheckBox::toggled, this, [this] { CheckLoopClick(); });
     connect(SpinSpeed, &QSpinBox::valueChanged, this, [this] { SpinSpeedChange(); });
     connect(SpinZoom, &QSpinBox::valueChanged, this, [this] { SpinZoomChange(); });
+    connect(BtnSaveGIF, &QPushButton::clicked, this, [this] { BtnSaveGIFClick(); });
     connect(Timer, &QTimer::timeout, this, [this] { TimerTick(); });
     Redraw();
 }
@@ -182,6 +190,33 @@ void TWindAnim::SpinZoomChange()
     Redraw();
 }
 
+void TWindAnim::BtnSaveGIFClick()
+{
+    const std::vector<Bitmap> pictures = AnimationState::PassPictures(PaneFrames());
+    if (pictures.empty())
+        return;
+    FileDialogOptions options;
+    options.Title = "Save as GIF";
+    options.Filter = "GIF image|*.gif";
+    options.DefaultExtension = "gif";
+    const std::optional<QString> chosen = app.dialogs.SaveFileName(options);
+    if (!chosen)
+        return;
+    // The colours the window shows: the palette once one is applied, the grey ramp before.
+    PaletteModel palette;
+    for (size_t i = 0; i < palette.Palette.size() && i < size_t(colourTable.size()); ++i) {
+        const QRgb colour = colourTable[qsizetype(i)];
+        palette.Palette[i] = uint32_t(qRed(colour)) | uint32_t(qGreen(colour)) << 8
+            | uint32_t(qBlue(colour)) << 16;
+    }
+    GIFAnimation animation;
+    animation.FramesPerSecond = State.Speed();
+    animation.Zoom = State.Zoom();
+    animation.LoopCount = State.Loop ? 0 : GIFAnimation::PlayOnce;
+    if (WriteGIF(chosen->toStdString(), pictures, palette, animation) != BitmapWritten)
+        app.dialogs.ShowMessage("Cannot write file", "Error", MessageIcon::Error);
+}
+
 void TWindAnim::TimerTick()
 {
     if (!State.Playing)
@@ -230,6 +265,7 @@ void TWindAnim::Redraw()
     uint32_t width = 0;
     uint32_t height = 0;
     State.Render(pixels, width, height);
+    BtnSaveGIF->setEnabled(!pixels.empty());
     if (pixels.empty()) {
         ImgAnim->Surface = QImage();
         ImgAnim->resize(0, 0);

@@ -33,6 +33,7 @@ public:
     QCheckBox* CheckLoop = nullptr;
     QSpinBox* SpinSpeed = nullptr; // frames per second, 1 to 60
     QSpinBox* SpinZoom = nullptr;  // 1 to 8
+    QPushButton* BtnSaveGIF = nullptr; // "Save as GIF...", while a frame is shown
     QLabel* TextFrame = nullptr;   // caption of the frame shown, and its place in the pass
     ViewSurface* ImgAnim = nullptr;
     QTimer* Timer = nullptr;
@@ -47,6 +48,10 @@ public:
     void CheckLoopClick();
     void SpinSpeedChange();
     void SpinZoomChange();
+    // Writes what the window plays (the pane's frames as a new pass takes them, the speed, the
+    // zoom, looping for ever or playing once) as an animated GIF chosen in a save dialog, in
+    // the colours the window shows.
+    void BtnSaveGIFClick();
     // One tick of the timer: the next frame while playing.
     void TimerTick();
 

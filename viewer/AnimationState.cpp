@@ -41,6 +41,21 @@ bool AnimationState::Playable(const FrameSlotRef& slot)
         && !ViewerState::TooLargeToShow(*slot->Frame);
 }
 
+std::vector<Bitmap> AnimationState::PassPictures(const std::vector<FrameSlotRef>& paneFrames)
+{
+    std::vector<Bitmap> pictures;
+    for (const FrameSlotRef& slot : paneFrames) {
+        if (!Playable(slot))
+            continue;
+        const CELFrame& frame = *slot->Frame;
+        Bitmap picture { frame.Width, frame.Height, {} };
+        frame.DecodeImage(picture.BitmapPixels);
+        if (picture.BitmapPixels.size() >= uint64_t { frame.Width } * frame.Height)
+            pictures.push_back(std::move(picture));
+    }
+    return pictures;
+}
+
 int32_t AnimationState::NextPlayable(int32_t from) const
 {
     for (int32_t k = std::max(from, 0); size_t(k) < Pass.size(); ++k)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "bitmaps/BMPHandler.h"
 #include "cel/CELHandler.h"
 #include "frames/FrameHandler.h"
 
@@ -72,6 +73,10 @@ public:
 
     // Whether the frame of slot is drawn: viewable, and not too large for the viewer.
     static bool Playable(const FrameSlotRef& slot);
+
+    // The pictures a pass over paneFrames plays, in order: each playable frame decoded at its
+    // selected width, row 0 the bottom row. This is what an animation file is written from.
+    static std::vector<Bitmap> PassPictures(const std::vector<FrameSlotRef>& paneFrames);
 
 private:
     // The first playable index of Pass at or after from (or before, going down); -1 for none.

@@ -35,7 +35,7 @@
 namespace {
 
 // Pictures that a drop imports, as "Import" would read them.
-const QStringList PictureSuffixes { "bmp", "png" };
+const QStringList PictureSuffixes { "bmp", "png", "gif" };
 
 // Design client area; everything from BtnUp down keeps its distance to the bottom edge.
 constexpr int DesignClientWidth = 200;
@@ -637,7 +637,7 @@ void TWindView::BtnImpFrClick()
         return;
     FileDialogOptions options;
     options.Title = "Import Bitmap file";
-    options.Filter = "Bitmap|*.bmp|PNG image|*.png";
+    options.Filter = "Bitmap|*.bmp|PNG image|*.png|GIF image|*.gif";
     options.DefaultExtension = "bmp";
     options.MustExist = true;
     const std::optional<QString> chosen = app.dialogs.OpenFileName(options);
@@ -653,7 +653,8 @@ void TWindView::ImportFile(const QString& fileName)
         return;
     CELFrame& frame = *v.ViewedFrame->Frame;
     // The import writes into the frame at once; the step of the frame lists gives the frame
-    // as it was back. BMP or PNG, whichever the file's first bytes say it is.
+    // as it was back. BMP, PNG or GIF (its first frame), whichever the file's first bytes say
+    // it is.
     const CELFrame original = frame;
     const uint8_t result = ImportImageFile(fileName.toStdString(), app.Pal, frame);
     if (result == BitmapCannotOpen) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "bitmaps/GIFHandler.h"
 #include "gui/ShellFixtures.h"
 #include "palette/PalWnd.h"
 #include "viewer/AnimWnd.h"
@@ -268,6 +269,98 @@ private slots:
         QTest::mouseClick(anim.BtnPlay, Qt::LeftButton);
         anim.close();
         QVERIFY(!anim.Timer->isActive());
+    }
+
+    // "Save as GIF..." writes what plays: the pane's frames that can be shown, at the speed,
+    // zoom and loop set, in the colours shown; the GIF then comes back in through Import.
+    void saveAsGIFWritesWhatPlaysAndImportReadsItsFirstFrame()
+    {
+        Rig rig;
+        rig.Start();
+        rig.OpenMixed();
+        TWindAnim& anim = rig.Anim();
+        rig.Frames().PlayAnimation(rig.Frames().ListLeft);
+        anim.SpinSpeed->setValue(20);
+        anim.SpinZoom->setValue(3);
+        anim.CheckLoop->setChecked(false);
+        QVERIFY(anim.BtnSaveGIF->isEnabled());
+        QCOMPARE(anim.BtnSaveGIF->text(), QString("Save as GIF..."));
+
+        // Cancelled: nothing written, nothing said.
+        rig.Script.FileAnswers.push_back(std::nullopt);
+        QTest::mouseClick(anim.BtnSaveGIF, Qt::LeftButton);
+        const FileDialogOptions& options = rig.Script.FileDialogs.back();
+        QCOMPARE(options.Filter, QString("GIF image|*.gif"));
+        QCOMPARE(options.DefaultExtension, QString("gif"));
+
+        const std::string path = rig.File("walk.gif");
+        rig.Script.FileAnswers.push_back(QString::fromStdString(path));
+        QTest::mouseClick(anim.BtnSaveGIF, Qt::LeftButton);
+        QVERIFY(rig.Script.Messages.empty());
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+        const std::vector<uint8_t> gif(bytes.begin(), bytes.end());
+        // Read back with the colours shown (the grey ramp) and every entry allowed, each frame
+        // must be the window's own drawing of it.
+        PaletteModel shown;
+        for (int i = 0; i < 256; ++i)
+            shown.Palette[size_t(i)] = uint32_t(qRed(anim.ColourTable()[i]))
+                | uint32_t(qGreen(anim.ColourTable()[i])) << 8
+                | uint32_t(qBlue(anim.ColourTable()[i])) << 16;
+        shown.WholePalette = true;
+        std::vector<Bitmap> frames;
+        QCOMPARE(DecodeGIF(gif, shown, [&](const Bitmap& canvas) {
+            frames.push_back(canvas);
+            return true;
+        }), uint8_t(BitmapOK));
+        QCOMPARE(frames.size(), size_t(3)); // frame 1 of the pane cannot be shown
+        anim.State.Begin({ rig.LeftSlot(1), rig.LeftSlot(2), rig.LeftSlot(3), rig.LeftSlot(4) });
+        for (const Bitmap& frame : frames) {
+            std::vector<uint8_t> drawn;
+            uint32_t width = 0, height = 0;
+            anim.State.Render(drawn, width, height); // top row first, at 3x
+            QCOMPARE(frame.BitmapWidth, width);
+            QCOMPARE(frame.BitmapHeight, height);
+            for (uint32_t y = 0; y < height; ++y)
+                QVERIFY(std::equal(drawn.begin() + y * width, drawn.begin() + (y + 1) * width,
+                    frame.BitmapPixels.begin() + (height - 1 - y) * width));
+            anim.State.StepForward({}, false);
+        }
+        // 20 frames a second and played once: delays of 5 hundredths, no loop block.
+        QVERIFY(bytes.contains(QByteArray("\x21\xF9\x04\x09\x05\x00\xFF", 7)));
+        QVERIFY(!bytes.contains("NETSCAPE2.0"));
+        anim.CheckLoop->setChecked(true);
+        rig.Script.FileAnswers.push_back(QString::fromStdString(path));
+        anim.BtnSaveGIFClick();
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().contains("NETSCAPE2.0"));
+
+        // A directory that does not exist: the usual message, no file.
+        rig.Script.FileAnswers.push_back(QString::fromStdString(rig.File("none/x.gif")));
+        anim.BtnSaveGIFClick();
+        ExpectOnlyError(rig.Script, "Cannot write file");
+
+        // Import (and a drop on "View Frame") read the first frame, zoom and all.
+        rig.Script.Messages.clear();
+        rig.App().Pal.Palette = shown.Palette; // Import matches against the palette
+        rig.App().Pal.WholePalette = true;
+        rig.SelectLeft(3);
+        rig.Script.FileAnswers.push_back(QString::fromStdString(path));
+        rig.Vornix->WindView().BtnImpFrClick();
+        QVERIFY(rig.Script.Messages.empty());
+        QCOMPARE(rig.Script.FileDialogs.back().Filter,
+            QString("Bitmap|*.bmp|PNG image|*.png|GIF image|*.gif"));
+        QCOMPARE(rig.App().View.ImageWidth, frames[0].BitmapWidth);
+        QCOMPARE(rig.App().View.ImageHeight, frames[0].BitmapHeight);
+        QVERIFY(rig.App().View.FrameImage == frames[0].BitmapPixels);
+
+        // With the pane emptied there is nothing to save.
+        rig.Main().ListCEL->setCurrentRow(0);
+        rig.Main().BtnCloseClick();
+        QVERIFY(!anim.BtnSaveGIF->isEnabled());
+        anim.BtnSaveGIFClick();
+        QVERIFY(rig.Script.AllAnswersUsed());
     }
 
     void ctrlPPlaysThePaneThatHasTheFocus()

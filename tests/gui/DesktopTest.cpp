@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/GIFHandler.h"
 #include "gui/ShellFixtures.h"
 #include "palette/PalWnd.h"
 #include "viewer/GuiViewSurface.h"
@@ -166,6 +167,19 @@ private slots:
         QVERIFY(Drop(&view, { QString::fromStdString(fake) }));
         ExpectOnlyError(rig.Script, "File has unsupported format");
         QCOMPARE(rig.Frames().LeftPane.SlotAt(2)->Frame->Width, 7u);
+
+        // A GIF is taken by its first frame, on its whole canvas.
+        const std::string gif = rig.File("walk.gif");
+        const Bitmap small { 2, 3, DataArray(6, 0x90) }, wide { 5, 1, DataArray(5, 0xA0) };
+        rig.App().Pal.Palette[0x90] = 0x102030;
+        rig.App().Pal.Palette[0xA0] = 0x405060;
+        rig.App().Pal.Palette[0xFF] = 0xFFFFFF;
+        QCOMPARE(WriteGIF(gif, std::vector<Bitmap> { small, wide }, rig.App().Pal, {}),
+            uint8_t(BitmapWritten));
+        QVERIFY(Drop(&view, { QString::fromStdString(gif) }));
+        QCOMPARE(rig.App().View.ImageWidth, 5u);
+        QCOMPARE(rig.App().View.ImageHeight, 3u);
+        QCOMPARE(rig.Script.Messages.size(), size_t(1)); // the one above
     }
 
     void aFileDroppedOnThePaletteWindowIsLoadedAsLoadDoes()

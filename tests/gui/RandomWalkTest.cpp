@@ -28,6 +28,7 @@
 #include "app/ListWnd.h"
 #include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
+#include "bitmaps/GIFHandler.h"
 #include "frames/FrameName.h"
 #include "framelists/InputWnd.h"
 #include "gui/ShellFixtures.h"
@@ -164,7 +165,7 @@ struct WalkAction {
     uint64_t Taken = 0;
 };
 
-enum class FileKind { OpenCEL, SaveCEL, OpenBitmap, SaveBitmap, OpenPalette };
+enum class FileKind { OpenCEL, SaveCEL, OpenBitmap, SaveBitmap, SaveGIF, OpenPalette };
 
 class Walker {
 public:
@@ -204,6 +205,7 @@ public:
     // Prepared files and answers.
     std::string scratch;
     std::vector<std::string> celFiles, saveNames, bitmapFiles, bitmapSaveNames, paletteFiles;
+    std::vector<std::string> gifSaveNames;
     std::vector<QString> texts;
 
     TMain& Main() { return rig->Main(); }
@@ -343,9 +345,15 @@ bool Walker::Prepare()
     picture.BitmapWidth = 5;
     picture.BitmapHeight = 7;
     ok &= WriteBitmap(s + "tall24.bmp", picture, palette, 24) == BitmapWritten;
+    const Bitmap tall = picture;
+    picture.BitmapWidth = 7;
+    picture.BitmapHeight = 5;
+    ok &= WriteGIF(s + "walk.gif", std::vector<Bitmap> { picture, tall }, palette, {})
+        == BitmapWritten;
     bitmapFiles = { s + "small8.bmp", s + "tall24.bmp", s + "hero.cel", s + "missing.bmp",
-        s + "export.bmp" };
+        s + "export.bmp", s + "walk.gif", s + "saved.gif" };
     bitmapSaveNames = { s + "export.bmp", s + "no folder/x.bmp", scratch };
+    gifSaveNames = { s + "saved.gif", s + "export.bmp", s + "no folder/x.gif", scratch };
 
     {
         std::ofstream pal(s + "game.pal", std::ios::binary);
@@ -394,6 +402,9 @@ void Walker::AnswerFile(FileKind kind)
         break;
     case FileKind::SaveBitmap:
         pool = &bitmapSaveNames;
+        break;
+    case FileKind::SaveGIF:
+        pool = &gifSaveNames;
         break;
     case FileKind::OpenPalette:
         pool = &paletteFiles;
@@ -1042,6 +1053,11 @@ void Walker::AddActions()
         [animation](Walker& w) { QTest::mouseClick(animation(w).CheckLoop, Qt::LeftButton); }, playing);
     add("Animation zoom", 1,
         [animation](Walker& w) { animation(w).SpinZoom->setValue(w.Between(1, 8)); }, playing);
+    add("Animation save as GIF", 1, [animation](Walker& w) {
+        if (animation(w).BtnSaveGIF->isEnabled())
+            w.AnswerFile(FileKind::SaveGIF);
+        QTest::mouseClick(animation(w).BtnSaveGIF, Qt::LeftButton);
+    }, playing);
     add("Close animation", 1, [animation](Walker& w) { animation(w).close(); }, playing);
 }
 

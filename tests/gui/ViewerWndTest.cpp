@@ -697,7 +697,7 @@ void ViewerWndTest::importReadsEightAndTwentyFourBits()
     QVERIFY(env.dialogs.Messages.empty());
     const FileDialogOptions& options = env.dialogs.FileDialogs.at(0);
     QCOMPARE(options.Title, QString("Import Bitmap file"));
-    QCOMPARE(options.Filter, QString("Bitmap|*.bmp|PNG image|*.png"));
+    QCOMPARE(options.Filter, QString("Bitmap|*.bmp|PNG image|*.png|GIF image|*.gif"));
     QCOMPARE(options.DefaultExtension, QString("bmp"));
     QVERIFY(options.MustExist);
     QCOMPARE(env.app->View.ImageWidth, 5u);
