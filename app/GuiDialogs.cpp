@@ -1,5 +1,7 @@
 #include "app/GuiDialogs.h"
 
+#include <algorithm>
+
 #include <QColor>
 #include <QColorDialog>
 #include <QDialog>
@@ -17,7 +19,8 @@ QString QtFilter(const QString& filter)
     return filters.join(";;");
 }
 
-std::optional<QString> RunFileDialog(const FileDialogOptions& options, bool save)
+std::optional<QString> RunFileDialog(
+    const FileDialogOptions& options, bool save, int* chosenFilter = nullptr)
 {
     QFileDialog dialog(nullptr, options.Title, QString(), QtFilter(options.Filter));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -43,6 +46,8 @@ std::optional<QString> RunFileDialog(const FileDialogOptions& options, bool save
         dialog.selectFile(options.FileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
+    if (chosenFilter)
+        *chosenFilter = std::max(0, int(filterNames.indexOf(dialog.selectedNameFilter())));
     return dialog.selectedFiles().first();
 }
 } // namespace
@@ -72,6 +77,15 @@ std::optional<QString> GuiDialogs::OpenFileName(const FileDialogOptions& options
 std::optional<QString> GuiDialogs::SaveFileName(const FileDialogOptions& options)
 {
     return RunFileDialog(options, true);
+}
+
+std::optional<SavedFileChoice> GuiDialogs::SaveFileNameAndFilter(const FileDialogOptions& options)
+{
+    int filter = 0;
+    const std::optional<QString> name = RunFileDialog(options, true, &filter);
+    if (!name)
+        return std::nullopt;
+    return SavedFileChoice { *name, filter };
 }
 
 std::optional<uint32_t> GuiDialogs::ChooseColour(uint32_t initial)

@@ -9,6 +9,7 @@ public:
     bool AskYesNo(const QString& text, const QString& title) override;
     std::optional<QString> OpenFileName(const FileDialogOptions& options) override;
     std::optional<QString> SaveFileName(const FileDialogOptions& options) override;
+    std::optional<SavedFileChoice> SaveFileNameAndFilter(const FileDialogOptions& options) override;
     std::optional<uint32_t> ChooseColour(uint32_t initial) override;
     int ExecModal(QDialog& dialog) override;
 };
