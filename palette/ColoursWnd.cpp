@@ -50,11 +50,11 @@ TWindColours::TWindColours(AppContext& app)
     // A tool window like "Animation": the user closes it when done.
     setWindowFlags(Qt::Tool);
     setWindowTitle("Colours");
-    setFixedSize(272, 464);
+    setFixedSize(320, 464);
 
     for (int i = 0; i < 256; ++i) {
         auto* cell = new ColourCell(this, 15, 3);
-        cell->move(8 + (i % 16) * 16, 8 + (i / 16) * 16);
+        cell->move(32 + (i % 16) * 16, 8 + (i / 16) * 16);
         const auto index = uint8_t(i);
         connect(cell, &ColourCell::Pressed, this,
             [this, index](Qt::MouseButton b) { TrnCellMouseDown(index, b); });
@@ -62,7 +62,7 @@ TWindColours::TWindColours(AppContext& app)
     }
 
     TextTable = new QLabel(this);
-    TextTable->setGeometry(8, 268, 256, 17);
+    TextTable->setGeometry(8, 268, 304, 17);
 
     auto action = [this](const char* caption, const char* hint, QKeySequence keys,
                       void (TWindColours::*handler)()) {
@@ -82,9 +82,9 @@ TWindColours::TWindColours(AppContext& app)
     ActTrnSave = action("Save translation table...", "Save the translation table in use",
         QKeySequence("Ctrl+Shift+T"), &TWindColours::TrnSaveClick);
     ActTrnClear = action("Clear translation table", "Show every frame in its own colours again",
-        QKeySequence("Ctrl+E"), &TWindColours::TrnClearClick);
+        QKeySequence("Ctrl+L"), &TWindColours::TrnClearClick);
     ActTrnFrame = action("Apply table to frame", "Put the translated colours into the image in view",
-        QKeySequence("Ctrl+A"), &TWindColours::ApplyTableToFrame);
+        QKeySequence("Ctrl+G"), &TWindColours::ApplyTableToFrame);
     ActTrnLeft = action("Apply table to left CEL", "Put the translated colours into every frame of the left pane",
         QKeySequence(), nullptr);
     ActTrnRight = action("Apply table to right CEL", "Put the translated colours into every frame of the right pane",
@@ -97,7 +97,7 @@ TWindColours::TWindColours(AppContext& app)
     ActPalExport = action("Export palette...", "Save the palette as GIMP, JASC-PAL or Adobe palette",
         QKeySequence("Ctrl+Shift+I"), &TWindColours::PalExportClick);
     ActUseFrame = action("Colours of the frame", "Mark the colours the image in view uses",
-        QKeySequence("Ctrl+U"), nullptr);
+        QKeySequence("Ctrl+M"), nullptr);
     ActUseLeft = action("Colours of the left CEL", "Mark the colours every frame of the left pane uses",
         QKeySequence(), nullptr);
     ActUseRight = action("Colours of the right CEL", "Mark the colours every frame of the right pane uses",
@@ -127,7 +127,7 @@ TWindColours::TWindColours(AppContext& app)
     connect(ActRemapLeft, &QAction::triggered, this, [this] { RemapPane(true); });
     connect(ActRemapRight, &QAction::triggered, this, [this] { RemapPane(false); });
     ActShow = new QAction("Colours window", this);
-    ActShow->setShortcut(QKeySequence("Ctrl+K"));
+    ActShow->setShortcut(QKeySequence("Ctrl+Shift+C"));
     ActShow->setShortcutContext(Qt::WindowShortcut);
     connect(ActShow, &QAction::triggered, this, [this] {
         show();
@@ -143,26 +143,27 @@ TWindColours::TWindColours(AppContext& app)
         connect(b, &QPushButton::clicked, act, &QAction::trigger);
         return b;
     };
-    BtnTrnLoad = button("Load table", ActTrnLoad, 8, 288, 82);
-    BtnTrnSave = button("Save table", ActTrnSave, 95, 288, 82);
-    BtnTrnClear = button("Clear table", ActTrnClear, 182, 288, 82);
-    BtnTrnFrame = button("Apply to frame", ActTrnFrame, 8, 318, 82);
-    BtnTrnLeft = button("Apply to left", ActTrnLeft, 95, 318, 82);
-    BtnTrnRight = button("Apply to right", ActTrnRight, 182, 318, 82);
-    BtnPalImport = button("Import palette", ActPalImport, 8, 356, 126);
-    BtnPalExport = button("Export palette", ActPalExport, 138, 356, 126);
+    // Three columns of 98 pixels, two of 149.
+    BtnTrnLoad = button("Load table", ActTrnLoad, 8, 288, 98);
+    BtnTrnSave = button("Save table", ActTrnSave, 111, 288, 98);
+    BtnTrnClear = button("Clear table", ActTrnClear, 214, 288, 98);
+    BtnTrnFrame = button("Apply to frame", ActTrnFrame, 8, 318, 98);
+    BtnTrnLeft = button("Apply to left", ActTrnLeft, 111, 318, 98);
+    BtnTrnRight = button("Apply to right", ActTrnRight, 214, 318, 98);
+    BtnPalImport = button("Import palette", ActPalImport, 8, 356, 149);
+    BtnPalExport = button("Export palette", ActPalExport, 163, 356, 149);
     ComboUse = new QComboBox(this);
     ComboUse->addItems({ "No colours marked", "Colours of the frame", "Colours of the left CEL",
         "Colours of the right CEL" });
-    ComboUse->setGeometry(8, 394, 170, 23);
+    ComboUse->setGeometry(8, 394, 201, 23);
     ComboUse->setToolTip("Mark in the palette the colours in use");
     connect(ComboUse, &QComboBox::activated, this,
         [this](int index) { SetUseScope(ColourUseScope(std::max(index, 0))); });
     TextUse = new QLabel(this);
-    TextUse->setGeometry(184, 394, 80, 23);
-    BtnRemapFrame = button("Remap frame", ActRemapFrame, 8, 430, 82);
-    BtnRemapLeft = button("Remap left", ActRemapLeft, 95, 430, 82);
-    BtnRemapRight = button("Remap right", ActRemapRight, 182, 430, 82);
+    TextUse->setGeometry(214, 394, 98, 23);
+    BtnRemapFrame = button("Remap frame", ActRemapFrame, 8, 430, 98);
+    BtnRemapLeft = button("Remap left", ActRemapLeft, 111, 430, 98);
+    BtnRemapRight = button("Remap right", ActRemapRight, 214, 430, 98);
 
     // The shortcuts work in the palette window too.
     if (app.WindPal) {

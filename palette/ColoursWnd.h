@@ -54,21 +54,23 @@ public:
     QPushButton* BtnRemapRight = nullptr;
 
     // The actions, with their shortcuts; the buttons and the palette window's menu run them.
+    // None of the keys is one a line edit takes for itself (the palette window's file name
+    // field has the focus there): no Ctrl+A, Ctrl+E, Ctrl+K or Ctrl+U.
     QAction* ActTrnLoad = nullptr; // Ctrl+T
     QAction* ActTrnSave = nullptr; // Ctrl+Shift+T
-    QAction* ActTrnClear = nullptr; // Ctrl+E
-    QAction* ActTrnFrame = nullptr; // Ctrl+A
+    QAction* ActTrnClear = nullptr; // Ctrl+L
+    QAction* ActTrnFrame = nullptr; // Ctrl+G
     QAction* ActTrnLeft = nullptr;
     QAction* ActTrnRight = nullptr;
     QAction* ActPalImport = nullptr; // Ctrl+I
     QAction* ActPalExport = nullptr; // Ctrl+Shift+I
-    QAction* ActUseFrame = nullptr; // Ctrl+U, checkable; with the next two, at most one on
+    QAction* ActUseFrame = nullptr; // Ctrl+M, checkable; with the next two, at most one on
     QAction* ActUseLeft = nullptr;
     QAction* ActUseRight = nullptr;
     QAction* ActRemapFrame = nullptr; // Ctrl+R
     QAction* ActRemapLeft = nullptr;
     QAction* ActRemapRight = nullptr;
-    QAction* ActShow = nullptr; // Ctrl+K: shows this window
+    QAction* ActShow = nullptr; // Ctrl+Shift+C: shows this window
 
     void TrnLoadClick();
     void TrnSaveClick();

@@ -611,8 +611,14 @@ private slots:
         rig->Script.FileAnswers.push_back(std::nullopt);
         Press(pal, Qt::CTRL | Qt::Key_I);
         QCOMPARE(rig->Script.FileDialogs.back().Title, QString("Import palette"));
+        // With the file name field in focus, as at start: it keeps none of these keys.
+        pal.EditPalFile->setFocus();
+        Press(pal, Qt::CTRL | Qt::Key_M);
+        QCOMPARE(A().Colours.UseScope, ColourUseScope::Frame);
+        QTest::keyClick(pal.EditPalFile, Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(A().Colours.UseScope, ColourUseScope::None);
         QVERIFY(!C().isVisible());
-        Press(pal, Qt::CTRL | Qt::Key_K);
+        QTest::keyClick(pal.EditPalFile, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(C().isVisible());
         QVERIFY(rig->Script.AllAnswersUsed());
     }
