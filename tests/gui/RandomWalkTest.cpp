@@ -1602,6 +1602,13 @@ void RandomWalkTest::theRulesCatchBrokenState()
         { "both panes", [](Walker& w) { w.App().RightCEL = w.App().LeftCEL; } },
         { "stale surface", [](Walker& w) { w.App().View.FrameImage[0] ^= 1; } },
         { "pending without button", [](Walker& w) { w.App().Pal.PendingColourOp = OpReplace; } },
+        { "stray mark", [](Walker& w) { w.Pal().PalCells[0x90]->SetMarked(true); } },
+        { "table not shown",
+            [](Walker& w) {
+                w.App().Colours.TableLoaded = true;
+                w.App().Colours.Table[0x90] = 0x10;
+            } },
+        { "chosen entry without outline", [](Walker& w) { w.App().Colours.EditEntry = 3; } },
     };
     for (const auto& [name, breakIt] : breaks) {
         const auto [before, after] = broken(breakIt);
