@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "cel/CELHandler.h"
+#include "palette/ColourUse.h"
+#include "palette/PaletteFormats.h"
 #include "palette/PaletteModel.h"
+#include "palette/Translation.h"
 
 // vornix-cel, the command-line companion of the desktop program: it lists, exports and builds
 // CEL files in bulk with the same core the windows use.
@@ -39,27 +42,6 @@ struct ToolStreams {
     bool ErrIsTerminal = false;
 };
 
-struct OptionRule {
-    std::string_view Name; // with its leading "--"
-    bool TakesValue;
-};
-
-struct ParsedArguments {
-    std::vector<std::string> Positional;
-    std::map<std::string, std::string, std::less<>> Options; // value empty for flags
-
-    bool Has(std::string_view name) const { return Options.find(name) != Options.end(); }
-};
-
-// Strict parsing: an option not in rules, an option given twice, or a missing value is an
-// error. "--name=value" is accepted for options that take a value; "--" ends the options.
-// Returns the problem, or an empty string when the arguments parsed.
-std::string ParseArguments(std::span<const std::string> arguments,
-    std::span<const OptionRule> rules, ParsedArguments& parsed);
-
-// True when "--help" stands among the options (before any "--").
-bool AsksForHelp(std::span<const std::string> arguments);
-
 // A decimal number made of digits only, at most maximum. Nothing else is accepted: no sign,
 // no blank, no empty text.
 bool ParseBoundedNumber(std::string_view text, uint32_t maximum, uint32_t& value);
@@ -77,24 +59,34 @@ void Warning(const ToolStreams& streams, std::string_view file, std::string_view
 std::string UsageLine(std::string_view command);
 std::string HelpText(std::string_view command);
 
-// The Frame Header choice of --headers / --no-headers, or fallback when neither is given.
-// Giving both is a usage error, reported through the returned text.
-std::string HeaderChoice(const ParsedArguments& parsed, bool fallback, bool& withHeaders);
+// The Frame Header choice of --headers (with) / --no-headers (without), or fallback when
+// neither is given. Giving both is a usage error, reported through the returned text.
+std::string HeaderChoice(bool with, bool without, bool fallback, bool& withHeaders);
 
 // The CEL that info, export and sheet work on, read with or without Frame Headers as chosen.
-// Without a .cdb file and without --headers or --no-headers, the frames are read the way
-// that leaves more of them viewable, without headers on a tie: build writes Frame Headers by
-// default, and a CEL it wrote without --database reads back as it was written. When given,
-// detected tells whether the frames were read against the default for that reason.
-std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, const ParsedArguments& parsed,
-    bool withHeaders, bool* detected = nullptr);
+// Without a .cdb file and without --headers or --no-headers (headersGiven false), the frames
+// are read the way that leaves more of them viewable, without headers on a tie: build writes
+// Frame Headers by default, and a CEL it wrote without --database reads back as it was
+// written. When given, detected tells whether the frames were read against the default for
+// that reason.
+std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, bool withHeaders,
+    bool headersGiven, bool* detected = nullptr);
+
+// The palette options of export, sheet and build.
+struct PaletteChoice {
+    std::string File; // --palette, empty without it
+    uint32_t Transparent = 0xFFFFFF; // --transparent: red + 256 x green + 65536 x blue
+    bool WholePalette = false; // --whole-palette
+};
+
+// "--transparent R,G,B" (white without it); a malformed colour is reported as for JobChoice.
+std::string TransparentChoice(const std::optional<std::string>& given, uint32_t& colour);
 
 // Sets up the palette as the commands use it: entries 0 ... 254 grey (i, i, i) or from the
-// file of "--palette", entry 255 the colour of "--transparent" (white by default). On a
-// palette file failure the error line is printed and ExitFileFailure returned; a malformed
-// colour gives ExitUsage. ExitSuccess otherwise.
-int PreparePalette(const ToolStreams& streams, std::string_view command,
-    const ParsedArguments& parsed, PaletteModel& palette);
+// palette file, entry 255 the transparent colour. On a palette file failure the error line is
+// printed and ExitFileFailure returned; ExitSuccess otherwise.
+int PreparePalette(
+    const ToolStreams& streams, const PaletteChoice& choice, PaletteModel& palette);
 
 // The reason printed when a CEL does not load.
 std::string LoadFailureReason(uint8_t status);
@@ -113,10 +105,10 @@ std::string PrintableText(std::string_view bytes);
 
 // The worker count of "--jobs N" (1 ... 256), or the number of cores without it. A malformed
 // value is a usage error, reported through the returned text.
-std::string JobChoice(const ParsedArguments& parsed, uint32_t& jobs);
+std::string JobChoice(const std::optional<std::string>& given, uint32_t& jobs);
 
 // The width of "--width W", 0 without it; a malformed value is reported as for JobChoice.
-std::string WidthChoice(const ParsedArguments& parsed, uint32_t& width);
+std::string WidthChoice(const std::optional<std::string>& given, uint32_t& width);
 
 // Selects the first candidate width of frame equal to width (the height follows the width).
 // A viewable frame without such a candidate keeps its selection and gets one warning line.
@@ -154,18 +146,18 @@ std::string FrameCount(size_t count);
 
 // "--format bmp|png" (bmp without it) and "--bpp 8|24" (8 without it); a malformed value is
 // reported as for JobChoice.
-std::string PictureFormatChoice(const ParsedArguments& parsed, bool& png);
-std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel);
+std::string PictureFormatChoice(const std::optional<std::string>& given, bool& png);
+std::string BitsChoice(const std::optional<std::string>& given, uint32_t& bitsPerPixel);
 
 // The choices export and sheet share: how frames are read without a .cdb file, the bits per
-// pixel, --width and --jobs. A malformed or contradictory one is reported as for JobChoice.
+// pixel, --width and --jobs.
 struct PictureChoices {
     bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
     uint32_t BitsPerPixel = 8;
     uint32_t Width = 0;
     uint32_t Jobs = 1;
 };
-std::string ParsePictureChoices(const ParsedArguments& parsed, PictureChoices& choices);
 
 // Frame index of cel with the width of --width selected (width 0: as it is), or null with a
 // warning line when it is missing or not viewable.
@@ -177,7 +169,120 @@ struct Bitmap;
 std::vector<uint8_t> PictureBytes(
     const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel, bool png);
 
-int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments);
-int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments);
-int RunExport(const ToolStreams& streams, std::span<const std::string> arguments);
-int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments);
+// --- The commands ---------------------------------------------------------------------------
+// Each command runs on its options as the command line (CelTool.cpp) parsed and checked them.
+
+struct InfoOptions {
+    std::string File;
+    bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
+    uint32_t Width = 0; // --width, 0 without it
+    bool Json = false;
+    bool Colours = false; // --colours
+};
+int RunInfo(const ToolStreams& streams, const InfoOptions& options);
+
+struct ExportOptions {
+    std::string File;
+    std::string OutputFolder;
+    PictureChoices Choices;
+    bool Png = false; // --format png
+    std::optional<uint32_t> Frame; // --frame
+    PaletteChoice Palette;
+    std::string Translation; // --trn, empty without it
+    bool NoOverwrite = false;
+    bool Quiet = false;
+};
+int RunExport(const ToolStreams& streams, const ExportOptions& options);
+
+struct SheetOptions {
+    std::string File;
+    std::string Picture;
+    PictureChoices Choices;
+    uint32_t Columns = 0; // --columns, 0 without it
+    PaletteChoice Palette;
+    std::string Translation; // --trn, empty without it
+    bool NoOverwrite = false;
+    bool Quiet = false;
+};
+int RunSheet(const ToolStreams& streams, const SheetOptions& options);
+
+struct BuildOptions {
+    std::string Output;
+    std::vector<std::string> Inputs; // the INPUT arguments
+    std::optional<std::string> Sheet; // --sheet
+    std::optional<std::string> Atlas; // --atlas
+    uint32_t CellWidth = 0; // --cell WxH, 0 x 0 without it
+    uint32_t CellHeight = 0;
+    std::optional<uint32_t> Count; // --count
+    bool WithHeaders = true;
+    PaletteChoice Palette;
+    bool Database = false;
+    bool Quiet = false;
+    uint32_t Jobs = 1;
+};
+int RunBuild(const ToolStreams& streams, const BuildOptions& options);
+
+// --- Colours (CelToolColours.cpp) ------------------------------------------------------------
+
+// The table of "--trn T.trn" of export, sheet and anim: none when file is empty. On a file
+// failure (cannot open, not 256 bytes) the error line is printed and ExitFileFailure returned.
+int PrepareTranslation(
+    const ToolStreams& streams, const std::string& file, std::optional<TranslationTable>& table);
+// Puts the decoded pixels of a frame through the table of --trn, when there is one (255 stays
+// 255); what every command that writes pictures does before coding them.
+void TranslateOutput(const std::optional<TranslationTable>& table, DataArray& image);
+
+// Reads a palette file of any format Import reads (palette/PaletteFormats.h) into entries
+// 0 ... n - 1 of palette. On a failure the error line is printed and ExitFileFailure returned;
+// with keepLoaderMessage, a file of no known format is refused as the 768-byte loader always
+// refused it ("Palette file must be 768 bytes long").
+int LoadToolPalette(const ToolStreams& streams, const std::string& file, PaletteModel& palette,
+    bool keepLoaderMessage);
+
+// The choices recolour and remap share: how frames are read without a .cdb file, --width,
+// --jobs and --quiet.
+struct RecodeChoices {
+    bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
+    uint32_t Width = 0; // --width, 0 without it
+    uint32_t Jobs = 1;
+    bool Quiet = false;
+};
+
+struct RecolourOptions {
+    std::string File;
+    std::string Output;
+    std::string Translation; // --trn
+    RecodeChoices Choices;
+};
+int RunRecolour(const ToolStreams& streams, const RecolourOptions& options);
+
+struct RemapOptions {
+    std::string File;
+    std::string Output;
+    std::string From; // --from
+    std::string To; // --to
+    bool WholePalette = false; // --whole-palette
+    RecodeChoices Choices;
+};
+int RunRemap(const ToolStreams& streams, const RemapOptions& options);
+
+struct PaletteOptions {
+    std::string Input;
+    std::string Output;
+    std::optional<PaletteExportFormat> Format; // --format, from Output's name without it
+    uint32_t Transparent = 0xFFFFFF; // --transparent: entry 255
+};
+int RunPalette(const ToolStreams& streams, const PaletteOptions& options);
+
+// The colours of info --colours: of each frame that can be shown (none for the others, and
+// for empty slots), and of all of them together.
+struct CELColours {
+    std::vector<std::optional<ColourCounts>> Frames;
+    ColourCounts All {};
+};
+CELColours CountToolColours(const CELObject& cel);
+// The table form: a line per frame, "<index>  <n> colours  127:40 128:12 255:300" (255, the
+// transparent index, listed but not counted among the colours), and one for all frames.
+void PrintColours(std::ostream& out, const CELColours& colours);

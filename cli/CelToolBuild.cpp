@@ -16,14 +16,6 @@
 
 namespace {
 
-constexpr std::array<OptionRule, 13> BuildOptions { {
-    { "--headers", false }, { "--no-headers", false }, { "--palette", true },
-    { "--whole-palette", false }, { "--transparent", true }, { "--database", false },
-    { "--jobs", true }, { "--quiet", false }, { "--sheet", true }, { "--atlas", true },
-    { "--cell", true }, { "--count", true },
-    { "--width", true }, // refused below: a build selects each picture's own width
-} };
-
 constexpr size_t MaximumNameLength = 255;
 
 // What the frame database can hold of a name: one length byte.
@@ -149,14 +141,6 @@ void ReadInput(BuildInput& input, const PaletteModel& palette, ColourTableCache&
     input.Frame = EncodePicture(bitmap);
 }
 
-// "WxH", each from 1 to maximum.
-bool ParseCell(std::string_view text, uint32_t& width, uint32_t& height)
-{
-    const size_t x = text.find('x');
-    return x != std::string_view::npos && ParseBoundedNumber(text.substr(0, x), 1u << 16, width)
-        && ParseBoundedNumber(text.substr(x + 1), 1u << 16, height) && width > 0 && height > 0;
-}
-
 struct SheetRectangle {
     uint32_t X = 0, Y = 0, Width = 0, Height = 0; // Y counted from the top
     std::string Name;
@@ -228,24 +212,23 @@ bool HasVisiblePixel(const Bitmap& bitmap)
 
 // Reads the sheet and cuts it into inputs; ExitSuccess, or the exit code of the error line
 // printed.
-int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
+int CollectSheet(const ToolStreams& streams, const BuildOptions& options,
     const PaletteModel& palette, std::vector<BuildInput>& inputs, std::vector<Bitmap>& pictures)
 {
-    const std::string& sheetPath = parsed.Options.find("--sheet")->second;
+    const std::string& sheetPath = *options.Sheet;
     Bitmap sheet;
     if (uint8_t result = ReadImageFile(sheetPath, palette, sheet); result != BitmapOK)
         return FileError(streams, sheetPath,
             result == BitmapCannotOpen ? "Cannot read file" : "File has unsupported format");
     std::vector<SheetRectangle> rectangles;
     const std::string stem = std::filesystem::path(sheetPath).stem().string();
-    if (auto atlas = parsed.Options.find("--atlas"); atlas != parsed.Options.end()) {
+    if (options.Atlas) {
         if (std::string problem
-            = ReadAtlas(atlas->second, sheet.BitmapWidth, sheet.BitmapHeight, rectangles);
+            = ReadAtlas(*options.Atlas, sheet.BitmapWidth, sheet.BitmapHeight, rectangles);
             !problem.empty())
-            return FileError(streams, atlas->second, problem);
+            return FileError(streams, *options.Atlas, problem);
     } else {
-        uint32_t cellWidth = 0, cellHeight = 0;
-        ParseCell(parsed.Options.find("--cell")->second, cellWidth, cellHeight);
+        const uint32_t cellWidth = options.CellWidth, cellHeight = options.CellHeight;
         const uint32_t columns = sheet.BitmapWidth / cellWidth;
         const uint32_t rows = sheet.BitmapHeight / cellHeight;
         const uint64_t cells = uint64_t { columns } * rows;
@@ -253,8 +236,8 @@ int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
             rectangles.push_back({ static_cast<uint32_t>(c % columns) * cellWidth,
                 static_cast<uint32_t>(c / columns) * cellHeight, cellWidth, cellHeight, {} });
         uint32_t count = 0;
-        if (auto found = parsed.Options.find("--count"); found != parsed.Options.end()) {
-            ParseBoundedNumber(found->second, std::numeric_limits<uint32_t>::max(), count);
+        if (options.Count) {
+            count = *options.Count;
             if (count > cells)
                 return FileError(streams, sheetPath,
                     "the picture holds " + std::to_string(cells) + " cells of "
@@ -285,58 +268,19 @@ int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
 
 } // namespace
 
-int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunBuild(const ToolStreams& streams, const BuildOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, BuildOptions, parsed); !problem.empty())
-        return UsageError(streams, "build", problem);
-    const bool fromSheet = parsed.Has("--sheet");
-    if (parsed.Has("--width"))
-        return UsageError(streams, "build",
-            "option --width is for info, export and sheet; build selects the width of each "
-            "picture");
-    if (parsed.Positional.empty())
-        return UsageError(streams, "build", "no CEL file given");
-    if (fromSheet) {
-        if (parsed.Positional.size() > 1)
-            return UsageError(streams, "build", "--sheet takes the place of the input files");
-        if (parsed.Has("--atlas") == parsed.Has("--cell"))
-            return UsageError(streams, "build", "--sheet needs either --atlas or --cell");
-        uint32_t w = 0, h = 0, n = 0;
-        if (parsed.Has("--cell") && !ParseCell(parsed.Options.find("--cell")->second, w, h))
-            return UsageError(streams, "build",
-                "--cell needs WxH, each from 1 to 65536, not '"
-                    + PrintableText(parsed.Options.find("--cell")->second) + "'");
-        if (parsed.Has("--count")
-            && (!parsed.Has("--cell")
-                || !ParseBoundedNumber(parsed.Options.find("--count")->second,
-                    std::numeric_limits<uint32_t>::max(), n)))
-            return UsageError(streams, "build",
-                parsed.Has("--cell") ? "--count needs a number of cells (digits only), not '"
-                        + PrintableText(parsed.Options.find("--count")->second) + "'"
-                                     : "--count goes with --cell");
-    } else {
-        for (std::string_view option : { "--atlas", "--cell", "--count" })
-            if (parsed.Has(option))
-                return UsageError(
-                    streams, "build", "option " + std::string(option) + " goes with --sheet");
-        if (parsed.Positional.size() < 2)
-            return UsageError(streams, "build", "no picture file given");
-    }
-    bool withHeaders = true;
-    if (std::string problem = HeaderChoice(parsed, true, withHeaders); !problem.empty())
-        return UsageError(streams, "build", problem);
-    uint32_t jobs = 1;
-    if (std::string problem = JobChoice(parsed, jobs); !problem.empty())
-        return UsageError(streams, "build", problem);
+    const bool fromSheet = options.Sheet.has_value();
+    const bool withHeaders = options.WithHeaders;
+    const uint32_t jobs = options.Jobs;
     PaletteModel palette;
-    if (int result = PreparePalette(streams, "build", parsed, palette); result != ExitSuccess)
+    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
         return result;
 
-    const std::string& output = parsed.Positional[0];
-    const bool database = parsed.Has("--database");
-    const bool quiet = parsed.Has("--quiet");
+    const std::string& output = options.Output;
+    const bool database = options.Database;
+    const bool quiet = options.Quiet;
     const bool showProgress = streams.ErrIsTerminal && !quiet;
 
     // Every input is read and coded before anything is written, so a refused picture leaves
@@ -344,13 +288,11 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
     std::vector<BuildInput> inputs;
     std::vector<Bitmap> pictures; // the cells of a sheet, already read
     if (fromSheet) {
-        if (int result = CollectSheet(streams, parsed, palette, inputs, pictures);
+        if (int result = CollectSheet(streams, options, palette, inputs, pictures);
             result != ExitSuccess)
             return result;
     } else {
-        CollectInputs(
-            std::span<const std::string>(parsed.Positional.begin() + 1, parsed.Positional.end()),
-            inputs);
+        CollectInputs(options.Inputs, inputs);
     }
     ColourTableCache tables;
     RunBatch(streams, "reading", inputs.size(), jobs, showProgress, [&](size_t n) {
@@ -386,7 +328,7 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
         return ExitFileFailure;
     }
     if (inputs.empty())
-        return FileError(streams, fromSheet ? parsed.Options.find("--sheet")->second : output,
+        return FileError(streams, fromSheet ? *options.Sheet : output,
             "no frame to build");
 
     // Offsets in a CEL file are 32-bit; a file that would outgrow them cannot be written.

@@ -1,6 +1,5 @@
 #include "cli/CelTool.h"
 
-#include <array>
 #include <filesystem>
 #include <limits>
 
@@ -9,20 +8,6 @@
 #include "viewer/ViewerState.h"
 
 namespace {
-
-constexpr std::array<OptionRule, 11> ExportOptions { {
-    { "--frame", true },
-    { "--palette", true },
-    { "--bpp", true },
-    { "--transparent", true },
-    { "--headers", false },
-    { "--no-headers", false },
-    { "--format", true },
-    { "--width", true },
-    { "--jobs", true },
-    { "--no-overwrite", false },
-    { "--quiet", false },
-} };
 
 // A BMP file states its own size in 32 bits; a picture whose file would be larger cannot be
 // written truthfully, so it is refused instead of being written with a wrong size field.
@@ -41,42 +26,28 @@ struct ExportItem {
 
 } // namespace
 
-std::string PictureFormatChoice(const ParsedArguments& parsed, bool& png)
+std::string PictureFormatChoice(const std::optional<std::string>& given, bool& png)
 {
     png = false;
-    auto found = parsed.Options.find("--format");
-    if (found == parsed.Options.end() || found->second == "bmp")
+    if (!given || *given == "bmp")
         return {};
-    if (found->second == "png") {
+    if (*given == "png") {
         png = true;
         return {};
     }
-    return "--format must be bmp or png, not '" + PrintableText(found->second) + "'";
+    return "--format must be bmp or png, not '" + PrintableText(*given) + "'";
 }
 
-std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel)
+std::string BitsChoice(const std::optional<std::string>& given, uint32_t& bitsPerPixel)
 {
     bitsPerPixel = 8;
-    if (auto found = parsed.Options.find("--bpp"); found != parsed.Options.end()) {
-        if (found->second == "24")
+    if (given) {
+        if (*given == "24")
             bitsPerPixel = 24;
-        else if (found->second != "8")
-            return "--bpp must be 8 or 24, not '" + PrintableText(found->second) + "'";
+        else if (*given != "8")
+            return "--bpp must be 8 or 24, not '" + PrintableText(*given) + "'";
     }
     return {};
-}
-
-std::string ParsePictureChoices(const ParsedArguments& parsed, PictureChoices& choices)
-{
-    // The first problem found is the one reported.
-    std::string problem = HeaderChoice(parsed, false, choices.WithHeaders);
-    if (problem.empty())
-        problem = BitsChoice(parsed, choices.BitsPerPixel);
-    if (problem.empty())
-        problem = WidthChoice(parsed, choices.Width);
-    if (problem.empty())
-        problem = JobChoice(parsed, choices.Jobs);
-    return problem;
 }
 
 CELFrame* ViewableFrame(const ToolStreams& streams, const std::string& file, CELObject& cel,
@@ -101,39 +72,26 @@ std::vector<uint8_t> PictureBytes(
                : EncodeBitmap(bitmap, palette, bitsPerPixel);
 }
 
-int RunExport(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunExport(const ToolStreams& streams, const ExportOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, ExportOptions, parsed); !problem.empty())
-        return UsageError(streams, "export", problem);
-    if (parsed.Positional.size() != 2)
-        return UsageError(streams, "export",
-            parsed.Positional.size() < 2 ? "a CEL file and an output folder are needed"
-                                         : "too many arguments");
-    PictureChoices choices;
-    if (std::string problem = ParsePictureChoices(parsed, choices); !problem.empty())
-        return UsageError(streams, "export", problem);
+    const PictureChoices& choices = options.Choices;
     const uint32_t bitsPerPixel = choices.BitsPerPixel;
-    bool png = false;
-    if (std::string problem = PictureFormatChoice(parsed, png); !problem.empty())
-        return UsageError(streams, "export", problem);
-    bool oneFrame = false;
-    uint32_t frameNumber = 0;
-    if (auto found = parsed.Options.find("--frame"); found != parsed.Options.end()) {
-        if (!ParseBoundedNumber(found->second, std::numeric_limits<uint32_t>::max(), frameNumber))
-            return UsageError(streams, "export",
-                "--frame needs a frame number (digits only), not '" + PrintableText(found->second)
-                    + "'");
-        oneFrame = true;
-    }
+    const bool png = options.Png;
+    const bool oneFrame = options.Frame.has_value();
+    const uint32_t frameNumber = options.Frame.value_or(0);
     PaletteModel palette;
-    if (int result = PreparePalette(streams, "export", parsed, palette); result != ExitSuccess)
+    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
+        return result;
+    std::optional<TranslationTable> translation;
+    if (int result = PrepareTranslation(streams, options.Translation, translation);
+        result != ExitSuccess)
         return result;
 
-    const std::string& file = parsed.Positional[0];
-    const std::filesystem::path outputFolder(parsed.Positional[1]);
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, choices.WithHeaders);
+    const std::string& file = options.File;
+    const std::filesystem::path outputFolder(options.OutputFolder);
+    std::unique_ptr<CELObject> cel
+        = LoadToolCEL(file, choices.WithHeaders, choices.HeadersGiven);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
@@ -171,7 +129,7 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
         }
         items.push_back({ frame, target });
     }
-    if (parsed.Has("--no-overwrite")) {
+    if (options.NoOverwrite) {
         for (const ExportItem& item : items)
             if (std::error_code error; std::filesystem::exists(item.Target, error))
                 return FileError(
@@ -188,7 +146,7 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
     // stops the batch: a full disk would otherwise fail every remaining frame in turn.
     enum : uint8_t { NotStarted, Written, Failed };
     std::vector<uint8_t> state(items.size(), NotStarted);
-    const bool quiet = parsed.Has("--quiet");
+    const bool quiet = options.Quiet;
     RunBatch(
         streams, "exporting", items.size(), choices.Jobs, streams.ErrIsTerminal && !quiet, [&](size_t n) {
             const CELFrame& frame = *items[n].Frame;
@@ -196,6 +154,7 @@ int RunExport(const ToolStreams& streams, std::span<const std::string> arguments
             bitmap.BitmapWidth = frame.Width;
             bitmap.BitmapHeight = frame.Height;
             frame.DecodeImage(bitmap.BitmapPixels);
+            TranslateOutput(translation, bitmap.BitmapPixels);
             const std::vector<uint8_t> bytes = PictureBytes(bitmap, palette, bitsPerPixel, png);
             state[n] = !bytes.empty() && WriteBatchFile(items[n].Target, bytes) ? Written : Failed;
             return state[n] == Written;

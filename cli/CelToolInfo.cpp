@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr std::array<OptionRule, 4> InfoOptions { {
-    { "--headers", false },
-    { "--width", true },
-    { "--no-headers", false },
-    { "--json", false },
-} };
-
 // The candidates that are valid to show: the first WidthCount, never more than are held.
 size_t ListedWidths(const CELFrame& frame)
 {
@@ -46,12 +39,25 @@ nlohmann::ordered_json FrameJson(uint32_t index, const CELFrame& frame)
     };
 }
 
-void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
+// {"index": count, ...} of the indices used, in index order.
+nlohmann::ordered_json ColoursJson(const ColourCounts& counts)
+{
+    nlohmann::ordered_json json = nlohmann::ordered_json::object();
+    for (uint32_t i = 0; i < counts.size(); ++i)
+        if (counts[i] != 0)
+            json[std::to_string(i)] = counts[i];
+    return json;
+}
+
+void PrintJson(
+    std::ostream& out, const std::string& file, const CELObject& cel, const CELColours* colours)
 {
     nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
         const CELFrame* frame = cel.Frames[i] ? cel.Frames[i]->Frame.get() : nullptr;
         frames.push_back(frame ? FrameJson(i, *frame) : nlohmann::ordered_json(nullptr));
+        if (frame && colours && colours->Frames[i])
+            frames.back()["colours"] = ColoursJson(*colours->Frames[i]);
     }
     nlohmann::ordered_json json = {
         { "file", ValidUtf8(file) },
@@ -61,6 +67,8 @@ void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
         { "frame_count", cel.FrameCount },
         { "frames", std::move(frames) },
     };
+    if (colours)
+        json["colours"] = ColoursJson(colours->All);
     out << json.dump() << "\n";
 }
 
@@ -72,7 +80,8 @@ std::string Padded(std::string text, size_t width, bool right = false)
     return right ? padding + text : text + padding;
 }
 
-void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected)
+void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected,
+    const CELColours* colours)
 {
     out << "File: " << PrintableText(file) << "\n"
         << "Frames: " << cel.FrameCount << "\n"
@@ -120,30 +129,20 @@ void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel
         out << Padded(row.Index, width[0], true) << "  " << Padded(row.Caption, width[1]) << "  "
             << Padded(row.Size, width[2]) << "  " << Padded(row.Data, width[3], true) << "  "
             << Padded(row.Diagnosis, width[4]) << "  " << row.Widths << "\n";
+    if (colours)
+        PrintColours(out, *colours);
 }
 
 } // namespace
 
-int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunInfo(const ToolStreams& streams, const InfoOptions& options)
 {
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, InfoOptions, parsed); !problem.empty())
-        return UsageError(streams, "info", problem);
-    if (parsed.Positional.size() != 1)
-        return UsageError(streams, "info",
-            parsed.Positional.empty() ? "no CEL file given" : "too many arguments");
-    bool withHeaders = false;
-    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
-        return UsageError(streams, "info", problem);
-
-    uint32_t width = 0;
-    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
-        return UsageError(streams, "info", problem);
-
-    const std::string& file = parsed.Positional[0];
+    const uint32_t width = options.Width;
+    const std::string& file = options.File;
     bool detected = false;
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, &detected);
-    bool json = parsed.Has("--json");
+    std::unique_ptr<CELObject> cel
+        = LoadToolCEL(file, options.WithHeaders, options.HeadersGiven, &detected);
+    const bool json = options.Json;
     if (!cel || cel->Status != LoadOK) {
         uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
         // A picture given by mistake is named for what it is, not as a damaged CEL file.
@@ -171,9 +170,12 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
         for (uint32_t i = 0; i < cel->Frames.size(); ++i)
             if (cel->Frames[i] && cel->Frames[i]->Frame)
                 ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
+    std::optional<CELColours> colours;
+    if (options.Colours)
+        colours = CountToolColours(*cel);
     if (json)
-        PrintJson(streams.Out, file, *cel);
+        PrintJson(streams.Out, file, *cel, colours ? &*colours : nullptr);
     else
-        PrintTable(streams.Out, file, *cel, detected);
+        PrintTable(streams.Out, file, *cel, detected, colours ? &*colours : nullptr);
     return ExitSuccess;
 }

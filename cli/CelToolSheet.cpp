@@ -1,6 +1,5 @@
 #include "cli/CelTool.h"
 
-#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -12,13 +11,6 @@
 #include "viewer/ViewerState.h"
 
 namespace {
-
-constexpr std::array<OptionRule, 11> SheetOptions { {
-    { "--columns", true }, { "--palette", true }, { "--transparent", true }, { "--bpp", true },
-    { "--width", true }, { "--headers", false }, { "--no-headers", false }, { "--jobs", true },
-    { "--no-overwrite", false }, { "--quiet", false },
-    { "--format", true }, // refused below: a sheet is always a PNG
-} };
 
 // The PNG reader refuses pictures above 64 Mi pixels, so a larger sheet is written (other
 // tools read it) with a warning that build --sheet cannot take it back. A PNG's sides are
@@ -46,38 +38,27 @@ struct Placed {
 
 } // namespace
 
-int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunSheet(const ToolStreams& streams, const SheetOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, SheetOptions, parsed); !problem.empty())
-        return UsageError(streams, "sheet", problem);
-    if (parsed.Positional.size() != 2)
-        return UsageError(streams, "sheet",
-            parsed.Positional.size() < 2 ? "a CEL file and an output picture are needed"
-                                         : "too many arguments");
-    if (parsed.Has("--format"))
-        return UsageError(streams, "sheet", "a sheet is always a PNG; --format is for export");
-    PictureChoices choices;
-    if (std::string problem = ParsePictureChoices(parsed, choices); !problem.empty())
-        return UsageError(streams, "sheet", problem);
-    uint32_t columns = 0;
-    if (auto found = parsed.Options.find("--columns"); found != parsed.Options.end())
-        if (!ParseBoundedNumber(found->second, 1u << 20, columns) || columns == 0)
-            return UsageError(streams, "sheet",
-                "--columns needs a number above 0 (digits only), not '"
-                    + PrintableText(found->second) + "'");
+    const PictureChoices& choices = options.Choices;
+    uint32_t columns = options.Columns;
     PaletteModel palette;
-    if (int result = PreparePalette(streams, "sheet", parsed, palette); result != ExitSuccess)
+    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
+        return result;
+    std::optional<TranslationTable> translation;
+    if (int result = PrepareTranslation(streams, options.Translation, translation);
+        result != ExitSuccess)
         return result;
 
-    const std::string& file = parsed.Positional[0];
-    const std::filesystem::path picture(parsed.Positional[1]);
+    const std::string& file = options.File;
+    const std::filesystem::path picture(options.Picture);
     std::filesystem::path description = picture;
     description.replace_extension(".json");
     if (description == picture)
         return UsageError(streams, "sheet", "the sheet's name must not end in .json");
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, choices.WithHeaders);
+    std::unique_ptr<CELObject> cel
+        = LoadToolCEL(file, choices.WithHeaders, choices.HeadersGiven);
     if (!cel || cel->Status != LoadOK)
         return FileError(
             streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
@@ -120,7 +101,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
         placed[j].X = static_cast<uint32_t>(j % columns) * cellWidth;
         placed[j].Y = static_cast<uint32_t>(j / columns) * cellHeight;
     }
-    if (parsed.Has("--no-overwrite"))
+    if (options.NoOverwrite)
         for (const auto& target : { picture, description })
             if (std::error_code error; std::filesystem::exists(target, error))
                 return FileError(
@@ -131,12 +112,13 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     sheet.BitmapWidth = static_cast<uint32_t>(sheetWidth);
     sheet.BitmapHeight = static_cast<uint32_t>(sheetHeight);
     sheet.BitmapPixels.assign(static_cast<size_t>(sheetWidth * sheetHeight), TransparentIndex);
-    const bool quiet = parsed.Has("--quiet");
+    const bool quiet = options.Quiet;
     RunBatch(
         streams, "drawing", placed.size(), choices.Jobs, streams.ErrIsTerminal && !quiet, [&](size_t j) {
             const CELFrame& frame = *placed[j].Frame;
             DataArray image;
             frame.DecodeImage(image);
+            TranslateOutput(translation, image);
             // Image rows are bottom first, in the frame and in the sheet alike.
             const uint64_t bottom = sheetHeight - placed[j].Y - frame.Height;
             for (uint64_t k = 0; k < frame.Height; ++k)

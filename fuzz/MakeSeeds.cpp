@@ -438,6 +438,35 @@ int main(int argc, char** argv)
     longer.push_back(0);
     Write(pal, "769", longer);
 
+    // Palettes of other tools. The palette PNG is fuzz/corpus/FuzzPNG/palette-2x1, copied in
+    // by hand: writing a PNG needs a deflate library, which this program does without.
+    const auto formats = root / "FuzzPaletteFormats";
+    Write(formats, "gimp",
+        Text("GIMP Palette\nName: Town\nColumns: 4\n# made by hand\n\n  0   0   0\tBlack\n"
+             "255 128   7\tOrange\n 12  34  56\n"));
+    Write(formats, "jasc", Text("JASC-PAL\r\n0100\r\n3\r\n0 0 0\r\n255 128 7\r\n12 34 56\r\n"));
+    Write(formats, "act-768", palette);
+    Bytes counted = palette;
+    counted.insert(counted.end(), { 0, 3, 0xFF, 0xFF });
+    Write(formats, "act-772", counted);
+    Write(formats, "bmp-8bit", BmpFile(4, 2, 8, 13));
+
+    // Translation tables, alone and followed by a mode byte and the data of a frame.
+    const auto translation = root / "FuzzTranslation";
+    Bytes table;
+    for (uint32_t i = 0; i < 256; ++i)
+        table.push_back(static_cast<uint8_t>(255 - i));
+    Write(translation, "table", table);
+    for (const bool header : { false, true }) {
+        const Frame frame = MakeFrame(9, 40, 14);
+        Bytes input = table;
+        input.push_back(header ? 1 : 0);
+        if (header)
+            input.insert(input.end(), frame.header.begin(), frame.header.end());
+        input.insert(input.end(), frame.data.begin(), frame.data.end());
+        Write(translation, header ? "table-frame-header" : "table-frame", input);
+    }
+
     // Images for the frame coder: mode byte, width, pixels.
     const auto codec = root / "FuzzFrameCodec";
     auto image = [](uint8_t mode, uint32_t width, const Bytes& pixels) {

@@ -55,6 +55,7 @@ max_len() {
         FuzzBitmap) echo 8192 ;;
         FuzzPNG) echo 8192 ;;
         FuzzPalette) echo 1024 ;;
+        FuzzPaletteFormats) echo 8192 ;;
         *) echo 4096 ;;
     esac
 }
