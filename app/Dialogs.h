@@ -55,7 +55,8 @@ public:
         const QStringList parts = options.Filter.split('|');
         for (qsizetype k = 1; k < parts.size(); k += 2) {
             for (const QString& pattern : parts[k].split(';')) {
-                if (pattern.startsWith("*.") && name->endsWith(pattern.mid(1), Qt::CaseInsensitive)) {
+                if (pattern.startsWith("*.")
+                    && name->endsWith(pattern.mid(1), Qt::CaseInsensitive)) {
                     choice.Filter = int(k / 2);
                     return choice;
                 }

@@ -290,8 +290,7 @@ std::unique_ptr<PaneStep> FrameContentStep(PanePair& panes, std::string name,
 }
 
 std::unique_ptr<PaneStep> RecodePaneStep(PanePair& panes, int32_t pane, std::string name,
-    const std::function<bool(CELFrame&)>& recode, std::vector<int32_t>& skipped,
-    bool keepUnchanged)
+    const std::function<bool(CELFrame&)>& recode, std::vector<int32_t>& skipped, bool keepUnchanged)
 {
     skipped.clear();
     if (!Shows(panes, pane))

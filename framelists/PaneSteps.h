@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <functional>
 #include <string>
 #include <vector>
 

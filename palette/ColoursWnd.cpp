@@ -83,25 +83,27 @@ TWindColours::TWindColours(AppContext& app)
         QKeySequence("Ctrl+Shift+T"), &TWindColours::TrnSaveClick);
     ActTrnClear = action("Clear translation table", "Show every frame in its own colours again",
         QKeySequence("Ctrl+L"), &TWindColours::TrnClearClick);
-    ActTrnFrame = action("Apply table to frame", "Put the translated colours into the image in view",
-        QKeySequence("Ctrl+G"), &TWindColours::ApplyTableToFrame);
-    ActTrnLeft = action("Apply table to left CEL", "Put the translated colours into every frame of the left pane",
-        QKeySequence(), nullptr);
-    ActTrnRight = action("Apply table to right CEL", "Put the translated colours into every frame of the right pane",
-        QKeySequence(), nullptr);
+    ActTrnFrame
+        = action("Apply table to frame", "Put the translated colours into the image in view",
+            QKeySequence("Ctrl+G"), &TWindColours::ApplyTableToFrame);
+    ActTrnLeft = action("Apply table to left CEL",
+        "Put the translated colours into every frame of the left pane", QKeySequence(), nullptr);
+    ActTrnRight = action("Apply table to right CEL",
+        "Put the translated colours into every frame of the right pane", QKeySequence(), nullptr);
     connect(ActTrnLeft, &QAction::triggered, this, [this] { ApplyTableToPane(true); });
     connect(ActTrnRight, &QAction::triggered, this, [this] { ApplyTableToPane(false); });
     ActPalImport = action("Import palette...",
         "Load a palette of another tool: GIMP, JASC-PAL, Adobe, an 8-bit BMP or a palette PNG",
         QKeySequence("Ctrl+I"), &TWindColours::PalImportClick);
-    ActPalExport = action("Export palette...", "Save the palette as GIMP, JASC-PAL or Adobe palette",
-        QKeySequence("Ctrl+Shift+I"), &TWindColours::PalExportClick);
+    ActPalExport
+        = action("Export palette...", "Save the palette as GIMP, JASC-PAL or Adobe palette",
+            QKeySequence("Ctrl+Shift+I"), &TWindColours::PalExportClick);
     ActUseFrame = action("Colours of the frame", "Mark the colours the image in view uses",
         QKeySequence("Ctrl+M"), nullptr);
-    ActUseLeft = action("Colours of the left CEL", "Mark the colours every frame of the left pane uses",
-        QKeySequence(), nullptr);
-    ActUseRight = action("Colours of the right CEL", "Mark the colours every frame of the right pane uses",
-        QKeySequence(), nullptr);
+    ActUseLeft = action("Colours of the left CEL",
+        "Mark the colours every frame of the left pane uses", QKeySequence(), nullptr);
+    ActUseRight = action("Colours of the right CEL",
+        "Mark the colours every frame of the right pane uses", QKeySequence(), nullptr);
     useGroup = new QActionGroup(this);
     useGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     const std::pair<QAction*, ColourUseScope> scopes[] = { { ActUseFrame, ColourUseScope::Frame },
@@ -111,9 +113,8 @@ TWindColours::TWindColours(AppContext& app)
         useGroup->addAction(act);
         const ColourUseScope chosen = scope;
         QAction* own = act;
-        connect(act, &QAction::triggered, this, [this, own, chosen] {
-            SetUseScope(own->isChecked() ? chosen : ColourUseScope::None);
-        });
+        connect(act, &QAction::triggered, this,
+            [this, own, chosen] { SetUseScope(own->isChecked() ? chosen : ColourUseScope::None); });
     }
     ActRemapFrame = action("Remap frame to palette...",
         "Give the image in view the nearest colours of another palette, which becomes the palette",
@@ -122,8 +123,8 @@ TWindColours::TWindColours(AppContext& app)
         "Give every frame of the left pane the nearest colours of another palette", QKeySequence(),
         nullptr);
     ActRemapRight = action("Remap right CEL to palette...",
-        "Give every frame of the right pane the nearest colours of another palette",
-        QKeySequence(), nullptr);
+        "Give every frame of the right pane the nearest colours of another palette", QKeySequence(),
+        nullptr);
     connect(ActRemapLeft, &QAction::triggered, this, [this] { RemapPane(true); });
     connect(ActRemapRight, &QAction::triggered, this, [this] { RemapPane(false); });
     ActShow = new QAction("Colours window", this);
@@ -271,8 +272,7 @@ void TWindColours::TrnLoadClick()
         return;
     TranslationTable table = IdentityTranslation();
     uint64_t size = 0;
-    const TranslationFileResult result
-        = LoadTranslationFile(chosen->toStdString(), table, &size);
+    const TranslationFileResult result = LoadTranslationFile(chosen->toStdString(), table, &size);
     if (result != TranslationFileResult::Done) {
         Error(app, TranslationFileMessage(result, size));
         return;
@@ -379,8 +379,8 @@ void TWindColours::ReportLeftFrames(bool leftPane, const std::vector<int32_t>& p
             names.push_back("#" + std::to_string(position));
     }
     app.dialogs.ShowMessage(
-        QString::fromStdString("Frames that cannot be shown were left as they are: "
-            + FrameListText(names)),
+        QString::fromStdString(
+            "Frames that cannot be shown were left as they are: " + FrameListText(names)),
         "Warning", MessageIcon::Exclamation);
 }
 
@@ -389,10 +389,10 @@ void TWindColours::ApplyTableToPane(bool leftPane)
     if (!PaneShowsCEL(leftPane) || !app.Colours.TableLoaded)
         return;
     const TranslationTable table = app.Colours.Table;
-    const std::vector<int32_t> left = app.WindFrame->RecodePane(leftPane, "Apply table",
-        [&table](CELFrame& frame) {
-            return TranslateFrame(table, frame) != FrameTranslationResult::NotShown;
-        });
+    const std::vector<int32_t> left
+        = app.WindFrame->RecodePane(leftPane, "Apply table", [&table](CELFrame& frame) {
+              return TranslateFrame(table, frame) != FrameTranslationResult::NotShown;
+          });
     ReportLeftFrames(leftPane, left);
 }
 
@@ -429,8 +429,8 @@ void TWindColours::PalExportClick()
     if (!chosen)
         return;
     const int filter = std::clamp(chosen->Filter, 0, int(std::size(ExportFormats)) - 1);
-    const PaletteFileResult result = ExportPaletteFile(
-        chosen->FileName.toStdString(), app.Pal, ExportFormats[size_t(filter)]);
+    const PaletteFileResult result
+        = ExportPaletteFile(chosen->FileName.toStdString(), app.Pal, ExportFormats[size_t(filter)]);
     const std::string text = PaletteFileMessage(result);
     if (!text.empty())
         Error(app, text);

@@ -61,7 +61,8 @@ void ColourCell::paintEvent(QPaintEvent*)
         const QColor shown = ToQColor(fill);
         const bool light = shown.red() * 299 + shown.green() * 587 + shown.blue() * 114 >= 128000;
         const QPoint centre = inner.center();
-        painter.fillRect(QRect(centre.x() - 1, centre.y() - 1, 3, 3), light ? Qt::black : Qt::white);
+        painter.fillRect(
+            QRect(centre.x() - 1, centre.y() - 1, 3, 3), light ? Qt::black : Qt::white);
     }
 }
 

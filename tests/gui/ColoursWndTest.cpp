@@ -584,7 +584,8 @@ private slots:
         QVERIFY(!pal.ShowColourMenu(QPoint(100, 100)));
         QVERIFY(!pal.ShowColourMenu(QPoint(255, 15))); // between two cells
         // A context menu asked for on a cell reaches the window as on the grid: none.
-        QContextMenuEvent onCell(QContextMenuEvent::Mouse, QPoint(5, 5), pal.PalCells[0x90]->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent onCell(
+            QContextMenuEvent::Mouse, QPoint(5, 5), pal.PalCells[0x90]->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(pal.PalCells[0x90], &onCell);
         QVERIFY(!pal.ColourMenu);
         // The right button on a cell still picks.
@@ -592,15 +593,16 @@ private slots:
         QCOMPARE(A().Pal.SelectedColour, uint8_t(0x90));
         QVERIFY(!pal.ColourMenu);
 
-        QContextMenuEvent below(QContextMenuEvent::Mouse, QPoint(140, 320), pal.mapToGlobal(QPoint(140, 320)));
+        QContextMenuEvent below(
+            QContextMenuEvent::Mouse, QPoint(140, 320), pal.mapToGlobal(QPoint(140, 320)));
         QApplication::sendEvent(&pal, &below);
         QVERIFY(pal.ColourMenu);
         QStringList captions;
         for (QAction* action : pal.ColourMenu->actions())
             captions << action->text();
-        for (const char* expected : { "Load translation table...", "Import palette...",
-                 "Export palette...", "Colours of the frame", "Remap frame to palette...",
-                 "Colours window" })
+        for (const char* expected :
+            { "Load translation table...", "Import palette...", "Export palette...",
+                "Colours of the frame", "Remap frame to palette...", "Colours window" })
             QVERIFY2(captions.contains(expected), expected);
         pal.ColourMenu->close();
 

@@ -25,14 +25,14 @@
 #include <QtTest>
 
 #include "app/ListWnd.h"
-#include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
-#include "frames/FrameName.h"
 #include "framelists/InputWnd.h"
+#include "frames/FrameName.h"
 #include "gui/ShellFixtures.h"
 #include "palette/ColoursWnd.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
+#include "viewer/AnimWnd.h"
 #include "viewer/GuiViewSurface.h"
 
 namespace fs = std::filesystem;
@@ -1436,7 +1436,8 @@ void Walker::CheckColours()
     for (int n = 0; n < 256 && shown.TableLoaded; ++n) {
         const ColourCell& cell = *Pal().PalCells[size_t(n)];
         if (cell.Fill() != p.Palette[shown.ShownIndex(uint8_t(n))]
-            || cell.toolTip().toStdString() != DisplayCellHint(uint8_t(n), p.Palette[size_t(n)], shown)) {
+            || cell.toolTip().toStdString()
+                != DisplayCellHint(uint8_t(n), p.Palette[size_t(n)], shown)) {
             Expect(false, "colour cell " + std::to_string(n) + " is not shown through the table");
             break;
         }
@@ -1444,8 +1445,8 @@ void Walker::CheckColours()
     for (int n = 0; n < 256; ++n) {
         const ColourCell& cell = *Colours().TrnCells[size_t(n)];
         const bool translated = shown.Translated(uint8_t(n));
-        if (cell.Outline() != (n == shown.EditEntry ? 255u : 0u) || cell.Fill() != p.Palette[size_t(n)]
-            || cell.Inset().has_value() != translated
+        if (cell.Outline() != (n == shown.EditEntry ? 255u : 0u)
+            || cell.Fill() != p.Palette[size_t(n)] || cell.Inset().has_value() != translated
             || (translated && *cell.Inset() != p.Palette[shown.ShownIndex(uint8_t(n))])) {
             Expect(false, "table cell " + std::to_string(n) + " differs from the table");
             break;
@@ -1465,8 +1466,8 @@ void Walker::CheckColours()
         break;
     case ColourUseScope::LeftPane:
     case ColourUseScope::RightPane: {
-        const PaneModel& pane = shown.UseScope == ColourUseScope::LeftPane ? Frames().LeftPane
-                                                                          : Frames().RightPane;
+        const PaneModel& pane
+            = shown.UseScope == ColourUseScope::LeftPane ? Frames().LeftPane : Frames().RightPane;
         for (int32_t k = 1; k < pane.Count(); ++k) {
             const FrameSlotRef slot = pane.SlotAt(k);
             if (!slot || !slot->Frame || !slot->Frame->Viewable()
