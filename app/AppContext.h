@@ -5,6 +5,7 @@
 
 #include "app/Dialogs.h"
 #include "cel/CELHandler.h"
+#include "palette/ColourDisplay.h"
 #include "palette/PaletteModel.h"
 #include "viewer/ViewerState.h"
 
@@ -15,6 +16,7 @@ class TWindFrame;
 class TWindListGen;
 class TWindInput;
 class TWindAnim;
+class TWindColours;
 
 // Window sizes in the settings file are outer sizes, as the window manager of the original
 // platform measured them: the client area plus a fixed border and title bar.
@@ -37,6 +39,7 @@ struct AppContext {
 
     ViewerState View;           // frame in view, its working image, zoom and scrolling
     PaletteModel Pal;           // palette, selected colour, pending colour operation
+    ColourDisplay Colours;      // translation table shown through, colours marked as in use
 
     TMain* Main = nullptr;
     TWindView* WindView = nullptr;
@@ -45,4 +48,5 @@ struct AppContext {
     TWindListGen* WindListGen = nullptr;
     TWindInput* WindInput = nullptr;
     TWindAnim* WindAnim = nullptr; // the animation preview, shown on demand
+    TWindColours* WindColours = nullptr; // translation tables and colour work, on demand
 };

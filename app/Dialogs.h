@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 class QDialog;
 
@@ -39,6 +40,12 @@ struct Question {
     bool WithCancel = false;
 };
 
+// A file chosen in a save dialog, with the filter that was in use (0 for the first).
+struct SavedFileChoice {
+    QString FileName;
+    int Filter = 0;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -57,6 +64,27 @@ public:
     // A chosen file name, or nothing when cancelled.
     virtual std::optional<QString> OpenFileName(const FileDialogOptions& options) = 0;
     virtual std::optional<QString> SaveFileName(const FileDialogOptions& options) = 0;
+    // The save dialog for files whose format the filter chooses. Unless overridden, the
+    // filter is the first whose pattern "*.ext" matches the chosen name's extension, or the
+    // first filter when none does.
+    virtual std::optional<SavedFileChoice> SaveFileNameAndFilter(const FileDialogOptions& options)
+    {
+        const std::optional<QString> name = SaveFileName(options);
+        if (!name)
+            return std::nullopt;
+        SavedFileChoice choice { *name, 0 };
+        const QStringList parts = options.Filter.split('|');
+        for (qsizetype k = 1; k < parts.size(); k += 2) {
+            for (const QString& pattern : parts[k].split(';')) {
+                if (pattern.startsWith("*.")
+                    && name->endsWith(pattern.mid(1), Qt::CaseInsensitive)) {
+                    choice.Filter = int(k / 2);
+                    return choice;
+                }
+            }
+        }
+        return choice;
+    }
     // Colour dialog in its full form; colours are red + 256 x green + 65536 x blue.
     virtual std::optional<uint32_t> ChooseColour(uint32_t initial) = 0;
     // Shows one of the program's own modal windows (input dialog, list generator) and returns

@@ -9,6 +9,7 @@
 #include "app/MainWnd.h"
 #include "framelists/FrameWnd.h"
 #include "framelists/InputWnd.h"
+#include "palette/ColoursWnd.h"
 #include "palette/PalWnd.h"
 #include "viewer/AnimWnd.h"
 #include "viewer/ViewerWnd.h"
@@ -27,12 +28,16 @@ VornixApp::VornixApp(Dialogs& dialogs, std::string startDir)
     windInput = std::make_unique<TWindInput>(*context);
     // Not one of the six: hidden until asked for, and never in the settings file.
     windAnim = std::make_unique<TWindAnim>(*context);
+    // Shown on demand too; it adds its shortcuts to the palette window.
+    windColours = std::make_unique<TWindColours>(*context);
 }
 
 VornixApp::~VornixApp()
 {
     // The windows go before the state they point into; each window pointer in the context is
     // cleared as its window goes, so no late event reaches a destroyed window.
+    windColours.reset();
+    context->WindColours = nullptr;
     windAnim.reset();
     context->WindAnim = nullptr;
     windInput.reset();

@@ -39,6 +39,7 @@ public:
     TWindListGen& WindListGen() { return *windListGen; }
     TWindInput& WindInput() { return *windInput; }
     TWindAnim& WindAnim() { return *windAnim; }
+    TWindColours& WindColours() { return *windColours; }
 
 private:
     std::unique_ptr<AppContext> context;
@@ -49,4 +50,5 @@ private:
     std::unique_ptr<TWindListGen> windListGen;
     std::unique_ptr<TWindInput> windInput;
     std::unique_ptr<TWindAnim> windAnim;
+    std::unique_ptr<TWindColours> windColours;
 };

@@ -1,5 +1,7 @@
 #include "app/GuiDialogs.h"
 
+#include <algorithm>
+
 #include <QColor>
 #include <QColorDialog>
 #include <QDialog>
@@ -18,7 +20,7 @@ QString QtFilter(const QString& filter)
 }
 
 std::optional<QString> RunFileDialog(
-    const FileDialogOptions& options, bool save, LastFolders& folders)
+    const FileDialogOptions& options, bool save, LastFolders& folders, int* chosenFilter = nullptr)
 {
     const std::string kind = options.Filter.toStdString();
     QFileDialog dialog(nullptr, options.Title, QString::fromStdString(folders.FolderFor(kind)),
@@ -50,6 +52,8 @@ std::optional<QString> RunFileDialog(
         return std::nullopt;
     const QString chosen = dialog.selectedFiles().first();
     folders.Remember(kind, chosen.toStdString());
+    if (chosenFilter)
+        *chosenFilter = std::max(0, int(filterNames.indexOf(dialog.selectedNameFilter())));
     return chosen;
 }
 } // namespace
@@ -97,6 +101,15 @@ std::optional<QString> GuiDialogs::OpenFileName(const FileDialogOptions& options
 std::optional<QString> GuiDialogs::SaveFileName(const FileDialogOptions& options)
 {
     return RunFileDialog(options, true, folders);
+}
+
+std::optional<SavedFileChoice> GuiDialogs::SaveFileNameAndFilter(const FileDialogOptions& options)
+{
+    int filter = 0;
+    const std::optional<QString> name = RunFileDialog(options, true, folders, &filter);
+    if (!name)
+        return std::nullopt;
+    return SavedFileChoice { *name, filter };
 }
 
 std::optional<uint32_t> GuiDialogs::ChooseColour(uint32_t initial)

@@ -11,6 +11,7 @@ public:
     Answer Ask(const Question& question) override;
     std::optional<QString> OpenFileName(const FileDialogOptions& options) override;
     std::optional<QString> SaveFileName(const FileDialogOptions& options) override;
+    std::optional<SavedFileChoice> SaveFileNameAndFilter(const FileDialogOptions& options) override;
     std::optional<uint32_t> ChooseColour(uint32_t initial) override;
     int ExecModal(QDialog& dialog) override;
 

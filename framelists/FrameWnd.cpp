@@ -23,6 +23,7 @@
 #include "app/MainWnd.h"
 #include "framelists/InputWnd.h"
 #include "frames/FrameName.h"
+#include "palette/ColoursWnd.h"
 #include "settings/Settings.h"
 #include "viewer/AnimWnd.h"
 #include "viewer/ViewerWnd.h"
@@ -62,24 +63,35 @@ QLabel* MakeLabel(QWidget* parent, const char* caption, bool border)
 // so its first redo does nothing.
 class PaneCommand : public QUndoCommand {
 public:
-    PaneCommand(TWindFrame& window, std::unique_ptr<PaneStep> step)
+    PaneCommand(TWindFrame& window, std::unique_ptr<PaneStep> step,
+        std::function<void(bool)> alongside = nullptr)
         : QUndoCommand(QString::fromStdString(step->Name))
         , window(window)
         , step(std::move(step))
+        , alongside(std::move(alongside))
     {
     }
     const PaneStep& Step() const { return *step; }
-    void undo() override { window.ApplyStep(*step, false); }
+    void undo() override
+    {
+        window.ApplyStep(*step, false);
+        if (alongside)
+            alongside(false);
+    }
     void redo() override
     {
-        if (done)
+        if (done) {
             window.ApplyStep(*step, true);
+            if (alongside)
+                alongside(true);
+        }
         done = true;
     }
 
 private:
     TWindFrame& window;
     std::unique_ptr<PaneStep> step;
+    std::function<void(bool)> alongside;
     bool done = false;
 };
 
@@ -670,6 +682,8 @@ void TWindFrame::FillPane(QListWidget* list, const CELHolderRef& holder)
     CheckHeaderClick(side);
     CheckDatabaseClick(side);
     list->setToolTip(QString::fromStdString(holder->CEL->FileName));
+    if (app.WindColours)
+        app.WindColours->PanesChanged();
 }
 
 void TWindFrame::RebuildCELFromList(const CELHolderRef& holder, QListWidget* list)
@@ -707,6 +721,8 @@ void TWindFrame::ClearFrameList(QListWidget* list)
     side.Database->setChecked(false);
     if (app.WindAnim)
         app.WindAnim->PaneCleared(list == ListLeft);
+    if (app.WindColours)
+        app.WindColours->PanesChanged();
 }
 
 void TWindFrame::RefreshViewedFrameItem()
@@ -881,6 +897,27 @@ void TWindFrame::PushStep(std::unique_ptr<PaneStep> step)
 {
     if (step)
         FrameHistory->push(new PaneCommand(*this, std::move(step)));
+}
+
+std::vector<int32_t> TWindFrame::RecodePane(bool leftPane, const char* name,
+    const std::function<bool(CELFrame&)>& recode, std::function<void(bool)> alongside)
+{
+    const Side side = leftPane ? LeftSide() : RightSide();
+    PanePair panes = Pair();
+    std::vector<int32_t> skipped;
+    std::unique_ptr<PaneStep> step
+        = RecodePaneStep(panes, IndexOf(side), name, recode, skipped, alongside != nullptr);
+    if (!step)
+        return skipped;
+    SyncList(side);
+    // The frame in view shows its new pixels; unsaved edits of it go, as with any step that
+    // changes it.
+    const FrameSlotRef viewed = app.View.ViewedFrame;
+    for (const PaneStep::FrameChange& change : step->Recoded)
+        if (viewed && change.Slot == viewed && side.Pane->SelectedSlot() == viewed)
+            ShowSelection(side);
+    FrameHistory->push(new PaneCommand(*this, std::move(step), std::move(alongside)));
+    return skipped;
 }
 
 void TWindFrame::ClearHistory()

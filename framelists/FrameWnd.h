@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include <QPointer>
 #include <QWidget>
@@ -162,6 +164,14 @@ public:
     // date; the undo commands call it.
     void ApplyStep(const PaneStep& step, bool forward);
     void ClearHistory();
+    // Changes every frame of a pane with recode (false: a frame it left as it was because it
+    // cannot be shown) as one step named name, and returns the positions of the frames left.
+    // With alongside the step is made even when no frame changed; alongside(false) runs after
+    // the frames are taken back, alongside(true) after they are changed again. Nothing happens
+    // while the pane shows no CEL.
+    std::vector<int32_t> RecodePane(bool leftPane, const char* name,
+        const std::function<bool(CELFrame&)>& recode,
+        std::function<void(bool)> alongside = nullptr);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

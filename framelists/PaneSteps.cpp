@@ -130,6 +130,24 @@ StepEffect PaneStep::Apply(PanePair& panes, bool forward) const
         }
     }
 
+    for (const FrameChange& change : Recoded) {
+        const CELFrame& frame = forward ? change.After : change.Before;
+        if (change.Slot->Frame)
+            *change.Slot->Frame = frame;
+        else
+            change.Slot->Frame = std::make_unique<CELFrame>(frame);
+        const int32_t k = PaneCarrying(panes, change.Slot);
+        if (k < 0)
+            continue;
+        PaneModel& pane = panes.Pane(k);
+        for (int32_t j = 1; j < pane.Count(); ++j)
+            if (pane.Items[At(j)].Slot == change.Slot)
+                pane.Relabel(j);
+        effect.Items[At(k)] = true;
+        if (pane.SelectedSlot() == change.Slot)
+            effect.ShowPane = k;
+    }
+
     if (ValidPane(FlagPane)) {
         const CELFlags& flags = forward ? FlagsAfter : FlagsBefore;
         CELObject& cel = *panes.Holder(FlagPane)->CEL;
@@ -324,6 +342,37 @@ std::unique_ptr<PaneStep> FrameContentStep(PanePair& panes, std::string name,
     step->ShowChanged = showChanged;
     NoteSelectionAfter(*step, panes);
     Touch(*step, panes, k);
+    return step;
+}
+
+std::unique_ptr<PaneStep> RecodePaneStep(PanePair& panes, int32_t pane, std::string name,
+    const std::function<bool(CELFrame&)>& recode, std::vector<int32_t>& skipped, bool keepUnchanged)
+{
+    skipped.clear();
+    if (!Shows(panes, pane))
+        return nullptr;
+    auto step = MakeStep("", panes);
+    step->Name = std::move(name);
+    PaneModel& model = panes.Pane(pane);
+    for (int32_t j = 1; j < model.Count(); ++j) {
+        const FrameSlotRef& slot = model.Items[At(j)].Slot;
+        if (!slot || !slot->Frame)
+            continue;
+        CELFrame before = *slot->Frame;
+        if (!recode(*slot->Frame)) {
+            skipped.push_back(j - 1);
+            continue;
+        }
+        if (*slot->Frame == before)
+            continue;
+        model.Relabel(j);
+        step->Recoded.push_back({ slot, std::move(before), *slot->Frame });
+    }
+    if (step->Recoded.empty() && !keepUnchanged)
+        return nullptr;
+    NoteSelectionAfter(*step, panes);
+    if (!step->Recoded.empty())
+        Touch(*step, panes, pane);
     return step;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,15 @@ public:
     CELFrame After;
     bool ShowChanged = false; // show the frame again when it is its pane's selected item
 
+    // Frames of one pane changed in place together (a translation table or a remap applied
+    // to every frame); the one selected in its pane is shown again.
+    struct FrameChange {
+        FrameSlotRef Slot;
+        CELFrame Before;
+        CELFrame After;
+    };
+    std::vector<FrameChange> Recoded;
+
     // A check box of one pane.
     struct CELFlags {
         uint8_t WithHeaders = 1;
@@ -122,6 +132,15 @@ bool OperationApplies(const PanePair& panes, int32_t pane, PaneOperation operati
 // when it is its pane's selected item (width choice, Save Frame, Import; not Rename).
 std::unique_ptr<PaneStep> FrameContentStep(PanePair& panes, std::string name,
     const FrameSlotRef& slot, const CELFrame& before, bool showChanged);
+
+// Changes every frame that pane's items carry with recode, which returns false for a frame it
+// left untouched because it cannot be shown; the positions (item index - 1) of those go into
+// skipped. One step for all of them. Null when no frame changed, unless keepUnchanged (a step
+// whose companion change outside the frames must be undoable all the same); null also when
+// the pane shows no CEL.
+std::unique_ptr<PaneStep> RecodePaneStep(PanePair& panes, int32_t pane, std::string name,
+    const std::function<bool(CELFrame&)>& recode, std::vector<int32_t>& skipped,
+    bool keepUnchanged = false);
 
 // A change already made to the flags of the CEL of a pane; null when they are unchanged.
 std::unique_ptr<PaneStep> FlagStep(

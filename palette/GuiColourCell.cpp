@@ -28,13 +28,42 @@ void ColourCell::SetOutline(uint32_t colour)
     update();
 }
 
+void ColourCell::SetInset(std::optional<uint32_t> colour)
+{
+    if (inset == colour)
+        return;
+    inset = colour;
+    update();
+}
+
+void ColourCell::SetMarked(bool on)
+{
+    if (marked == on)
+        return;
+    marked = on;
+    update();
+}
+
 void ColourCell::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), ToQColor(outline));
     const QRect inner = rect().adjusted(outlineWidth, outlineWidth, -outlineWidth, -outlineWidth);
-    if (inner.isValid())
-        painter.fillRect(inner, ToQColor(fill));
+    if (!inner.isValid())
+        return;
+    painter.fillRect(inner, ToQColor(fill));
+    if (inset) {
+        const int side = (inner.width() + 1) / 2;
+        painter.fillRect(QRect(inner.right() - side + 1, inner.bottom() - side + 1, side, side),
+            ToQColor(*inset));
+    }
+    if (marked) {
+        const QColor shown = ToQColor(fill);
+        const bool light = shown.red() * 299 + shown.green() * 587 + shown.blue() * 114 >= 128000;
+        const QPoint centre = inner.center();
+        painter.fillRect(
+            QRect(centre.x() - 1, centre.y() - 1, 3, 3), light ? Qt::black : Qt::white);
+    }
 }
 
 void ColourCell::mousePressEvent(QMouseEvent* event)

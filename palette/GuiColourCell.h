@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include <QWidget>
 
@@ -17,6 +18,14 @@ public:
     void SetOutline(uint32_t colour);
     uint32_t Fill() const { return fill; }
     uint32_t Outline() const { return outline; }
+    // A square of a second colour in the lower right quarter (the colour an entry of a
+    // translation table becomes); none at first.
+    void SetInset(std::optional<uint32_t> colour);
+    std::optional<uint32_t> Inset() const { return inset; }
+    // A small dot in the middle, black or white, whichever stands out from the fill (a colour
+    // in use); none at first.
+    void SetMarked(bool on);
+    bool Marked() const { return marked; }
 
     static QColor ToQColor(uint32_t colour);
 
@@ -31,4 +40,6 @@ private:
     int outlineWidth;
     uint32_t fill = 0;
     uint32_t outline = 0;
+    std::optional<uint32_t> inset;
+    bool marked = false;
 };

@@ -2,14 +2,17 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 
 #include "app/AppContext.h"
 #include "app/GuiDropFiles.h"
 #include "app/GuiWindowKind.h"
+#include "palette/ColoursWnd.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PaletteModel.h"
 #include "settings/Settings.h"
@@ -131,8 +134,53 @@ void TWindPal::closeEvent(QCloseEvent* event)
 
 void TWindPal::RefreshCell(uint8_t n)
 {
-    PalCells[n]->SetFill(app.Pal.Palette[n]);
-    PalCells[n]->setToolTip(QString::fromStdString(CellHint(n, app.Pal.Palette[n])));
+    // Without a translation table every cell shows its own colour.
+    PalCells[n]->SetFill(app.Pal.Palette[app.Colours.ShownIndex(n)]);
+    PalCells[n]->setToolTip(
+        QString::fromStdString(DisplayCellHint(n, app.Pal.Palette[n], app.Colours)));
+}
+
+void TWindPal::RefreshCells()
+{
+    for (int n = 0; n < 256; ++n)
+        RefreshCell(uint8_t(n));
+}
+
+void TWindPal::ShowUsedColours()
+{
+    for (size_t n = 0; n < PalCells.size(); ++n)
+        PalCells[n]->SetMarked(app.Colours.Used[n]);
+}
+
+void TWindPal::PaletteReplaced()
+{
+    RefreshCells();
+    if (app.WindView) {
+        app.WindView->ApplyPaletteToView();
+        app.WindView->RedrawView(false);
+    }
+    if (app.WindColours)
+        app.WindColours->PaletteChanged();
+}
+
+void TWindPal::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (ShowColourMenu(event->pos()))
+        event->accept();
+    else
+        event->ignore();
+}
+
+QMenu* TWindPal::ShowColourMenu(const QPoint& position)
+{
+    // The grid's right button is the pick; a press between two cells is on the grid too.
+    if (QRect(0, 0, 256, 256).contains(position) || !app.WindColours)
+        return nullptr;
+    QMenu* menu = app.WindColours->MakeMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    ColourMenu = menu;
+    menu->popup(mapToGlobal(position));
+    return menu;
 }
 
 void TWindPal::SetSelectionOutline(uint8_t n, bool selected)
@@ -161,6 +209,8 @@ void TWindPal::LoadPaletteFile()
         app.WindView->ApplyPaletteToView();
         app.WindView->RedrawView(false);
     }
+    if (app.WindColours)
+        app.WindColours->PaletteChanged();
 }
 
 void TWindPal::SavePaletteFile()
@@ -178,11 +228,17 @@ void TWindPal::PalCellMouseDown(uint8_t index, Qt::MouseButton button)
         if (!chosen)
             return;
         app.Pal.Palette[index] = *chosen;
-        RefreshCell(index);
+        // Under a translation table other cells may show this colour too.
+        if (app.Colours.TableLoaded)
+            RefreshCells();
+        else
+            RefreshCell(index);
         if (app.WindView) {
             app.WindView->ApplyPaletteToView();
             app.WindView->RedrawView(true);
         }
+        if (app.WindColours)
+            app.WindColours->PaletteChanged();
     } else if (button == Qt::RightButton) {
         PickColour(index);
     }

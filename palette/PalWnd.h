@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdint>
 
+#include <QPointer>
 #include <QWidget>
 
 class QCheckBox;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class ColourCell;
 struct AppContext;
@@ -49,12 +51,28 @@ public:
     // Raises both colour-operation buttons without running their handlers; nothing pending.
     void RaiseColourOps();
 
+    // Repaints every cell in the colour it is shown in (its translated colour while a
+    // translation table is loaded) and gives it its hint.
+    void RefreshCells();
+    // Marks the cells of the colours in use (ColourDisplay::Used).
+    void ShowUsedColours();
+    // After the palette changed from outside the cells (an imported palette, a remap or its
+    // undo): the cells, the viewer, the animation and the Colours window follow.
+    void PaletteReplaced();
+    // The context menu of the window outside the colour grid at position (in the window):
+    // the colour work of the Colours window. Shown without blocking; it deletes itself when
+    // closed. Null, with no menu, for a position on the grid, whose right button picks.
+    QMenu* ShowColourMenu(const QPoint& position);
+    // The context menu last opened (null once closed).
+    QPointer<QMenu> ColourMenu;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     // A file dropped on the window becomes the text of EditPalFile and is loaded as "Load"
     // does.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // Repaints cell n with its palette colour and gives it its hint.

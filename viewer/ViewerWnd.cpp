@@ -26,6 +26,7 @@
 #include "bitmaps/PNGHandler.h"
 #include "framelists/FrameWnd.h"
 #include "frames/CommVar.h"
+#include "palette/ColoursWnd.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
 #include "settings/Settings.h"
@@ -66,24 +67,36 @@ bool DigitsOnly(const QString& text)
 // first redo does nothing.
 class ImageCommand : public QUndoCommand {
 public:
-    ImageCommand(TWindView& window, std::shared_ptr<const ImageStep> step)
+    ImageCommand(TWindView& window, std::shared_ptr<const ImageStep> step,
+        std::function<void(bool)> alongside = nullptr)
         : QUndoCommand(QString::fromStdString(step->Name))
         , window(window)
         , step(std::move(step))
+        , alongside(std::move(alongside))
     {
     }
-    void undo() override { window.ApplyImageStep(*step, false); }
+    void undo() override
+    {
+        window.ApplyImageStep(*step, false);
+        if (alongside)
+            alongside(false);
+    }
     void redo() override
     {
-        if (done)
+        if (done) {
             window.ApplyImageStep(*step, true);
+            if (alongside)
+                alongside(true);
+        }
         done = true;
     }
+    const std::function<void(bool)>& Alongside() const { return alongside; }
     const std::shared_ptr<const ImageStep>& Step() const { return step; }
 
 private:
     TWindView& window;
     std::shared_ptr<const ImageStep> step;
+    std::function<void(bool)> alongside;
     bool done = false;
 };
 
@@ -153,9 +166,10 @@ TWindView::TWindView(AppContext& app)
     ImgOffs->setToolTip("Colour to draw bounds");
 
     // A grey ramp stands in for the toolkit's default table until a palette is applied.
-    colourTable.resize(256);
+    paletteTable.resize(256);
     for (int i = 0; i < 256; ++i)
-        colourTable[i] = qRgb(i, i, i);
+        paletteTable[i] = qRgb(i, i, i);
+    colourTable = paletteTable;
 
     LayOutControls();
 
@@ -364,6 +378,8 @@ void TWindView::RedrawView(bool relayout)
         SyncScrollBars();
         if (app.WindPal)
             app.WindPal->RaiseColourOps();
+        if (app.WindColours)
+            app.WindColours->ImageChanged();
         return;
     }
     ImgView->show();
@@ -385,6 +401,9 @@ void TWindView::RedrawView(bool relayout)
     }
     ImgView->BoundsColour = v.BoundsColour;
     ImgView->update();
+    // Every edit of the image ends in a redraw, so the colours marked as in use follow it.
+    if (app.WindColours)
+        app.WindColours->ImageChanged();
 }
 
 void TWindView::ZoomIn()
@@ -459,8 +478,16 @@ void TWindView::ApplyPaletteToView()
 {
     for (int i = 0; i < 256; ++i) {
         const uint32_t c = app.Pal.Palette[size_t(i)];
-        colourTable[i] = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
+        paletteTable[i] = qRgb(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF));
     }
+    ApplyTranslationToView();
+}
+
+void TWindView::ApplyTranslationToView()
+{
+    // The pixels stay indices: the table only changes which colour each index is painted in.
+    for (int i = 0; i < 256; ++i)
+        colourTable[i] = paletteTable[app.Colours.ShownIndex(uint8_t(i))];
     if (!ImgView->Surface.isNull())
         ImgView->Surface.setColorTable(colourTable);
     // The animation window shows the same palette; it recolours at once.
@@ -749,12 +776,17 @@ void TWindView::BeginImageStep(const char* name)
 
 void TWindView::EndImageStep()
 {
+    EndImageStep(nullptr);
+}
+
+void TWindView::EndImageStep(std::function<void(bool forward)> alongside)
+{
     ImageSnapshotRef before = std::move(pendingBefore);
     pendingBefore = nullptr;
     if (!before || !app.View.HasFrame())
         return;
     const ViewerState& v = app.View;
-    if (v.ImageWidth == before->ImageWidth && v.ImageHeight == before->ImageHeight
+    if (!alongside && v.ImageWidth == before->ImageWidth && v.ImageHeight == before->ImageHeight
         && v.FrameImage == before->FrameImage) {
         // Nothing changed: no step. A copy taken for it alone is not kept.
         if (ImageHistory->count() == 0)
@@ -767,16 +799,19 @@ void TWindView::EndImageStep()
     step->After = TakeSnapshot(
         v, EditFrWidth->text().toStdString(), EditFrHeight->text().toStdString());
     current = step->After;
-    ImageHistory->push(new ImageCommand(*this, std::move(step)));
+    ImageHistory->push(new ImageCommand(*this, std::move(step), std::move(alongside)));
     TrimHistory();
 }
 
 void TWindView::TrimHistory()
 {
     std::vector<std::shared_ptr<const ImageStep>> steps;
+    std::vector<std::function<void(bool)>> alongside;
     std::vector<const ImageStep*> view;
     for (int i = 0; i < ImageHistory->count(); ++i) {
-        steps.push_back(static_cast<const ImageCommand*>(ImageHistory->command(i))->Step());
+        const auto* command = static_cast<const ImageCommand*>(ImageHistory->command(i));
+        steps.push_back(command->Step());
+        alongside.push_back(command->Alongside());
         view.push_back(steps.back().get());
     }
     const size_t drop = OldestStepsToDrop(view, HistoryLimits);
@@ -791,7 +826,7 @@ void TWindView::TrimHistory()
     if (clean < int(drop))
         ImageHistory->resetClean();
     for (size_t k = drop; k < steps.size(); ++k) {
-        ImageHistory->push(new ImageCommand(*this, steps[k]));
+        ImageHistory->push(new ImageCommand(*this, steps[k], alongside[k]));
         if (clean == int(k + 1))
             ImageHistory->setClean();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -107,11 +108,18 @@ public:
     void RedrawView(bool relayout);
     // Installs the palette as the surface's colour table; callers redraw afterwards.
     void ApplyPaletteToView();
+    // Installs the colour table anew after the translation table changed: each index shows
+    // in the colour of its table entry. The animation window follows. Callers redraw.
+    void ApplyTranslationToView();
 
     // A change to the working image begins and ends; the change becomes a step when it
     // changed the image or its size. The palette window brackets Replace and Exchange so.
     void BeginImageStep(const char* name);
     void EndImageStep();
+    // The same for a change that goes with another one outside the image (a remap gives the
+    // palette back): alongside(false) runs after the image is taken back, alongside(true)
+    // after it is put forward again. The step is made even when the image did not change.
+    void EndImageStep(std::function<void(bool forward)> alongside);
     // Empties the history: the image was replaced from outside (another frame shown, an
     // import, a width choice). The width and height fields as they are now belong to it.
     void ResetHistory();
@@ -168,6 +176,9 @@ private:
     std::string baseHeightText;
     ImageSnapshotRef pendingBefore;
     std::string pendingName;
+    // The palette's colours (a grey ramp until a palette is first applied), and what the
+    // surface shows: those colours through the translation table.
+    QVector<QRgb> paletteTable;
     QVector<QRgb> colourTable;
     uint32_t lastBoundsDialogColour = 0;
     bool created = false;

@@ -26,14 +26,16 @@
 #include <QtTest>
 
 #include "app/ListWnd.h"
-#include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
 #include "bitmaps/GIFHandler.h"
 #include "frames/FrameName.h"
 #include "framelists/InputWnd.h"
+#include "frames/FrameName.h"
 #include "gui/ShellFixtures.h"
+#include "palette/ColoursWnd.h"
 #include "palette/GuiColourCell.h"
 #include "palette/PalWnd.h"
+#include "viewer/AnimWnd.h"
 #include "viewer/GuiViewSurface.h"
 
 namespace fs = std::filesystem;
@@ -165,7 +167,18 @@ struct WalkAction {
     uint64_t Taken = 0;
 };
 
-enum class FileKind { OpenCEL, SaveCEL, OpenBitmap, SaveBitmap, SaveGIF, OpenPalette };
+enum class FileKind {
+    OpenCEL,
+    SaveCEL,
+    OpenBitmap,
+    SaveBitmap,
+    SaveGIF,
+    OpenPalette,
+    OpenTable,
+    SaveTable,
+    ImportPalette,
+    ExportPalette,
+};
 
 class Walker {
 public:
@@ -201,17 +214,21 @@ public:
     // Until a palette is first applied (loaded or a colour edited) the surface keeps the
     // colours it started with; from then on it shows the palette.
     bool paletteApplied = false;
+    // Whether the last file dialog prepared was answered with a file (not cancelled).
+    bool lastFileAnswered = false;
 
     // Prepared files and answers.
     std::string scratch;
     std::vector<std::string> celFiles, saveNames, bitmapFiles, bitmapSaveNames, paletteFiles;
     std::vector<std::string> gifSaveNames;
+    std::vector<std::string> tableFiles, tableSaveNames, importFiles, exportNames;
     std::vector<QString> texts;
 
     TMain& Main() { return rig->Main(); }
     TWindFrame& Frames() { return rig->Frames(); }
     TWindView& View() { return rig->Vornix->WindView(); }
     TWindPal& Pal() { return rig->Vornix->WindPal(); }
+    TWindColours& Colours() { return rig->Vornix->WindColours(); }
     AppContext& App() { return rig->App(); }
     ScriptedDialogs& Script() { return rig->Script; }
 
@@ -284,6 +301,7 @@ public:
     void CheckSlots();
     void CheckViewer();
     void CheckPalette();
+    void CheckColours();
     void CheckCELList();
     void CheckAnimation();
 };
@@ -365,6 +383,23 @@ bool Walker::Prepare()
     paletteFiles = { s + "game.pal", s + "short.pal", s + "missing.pal", s + "saved.pal",
         s + "パレット.pal", s + "no folder/p.pal", s + std::string(255, 'p') + ".pal", "" };
 
+    {
+        std::ofstream table(s + "swap.trn", std::ios::binary);
+        for (int n = 0; n < 256; ++n)
+            table.put(char(n < 0x80 ? n : 0x80 + (0x7F - (n - 0x80) + 0x55) % 0x80));
+        std::ofstream shortTable(s + "short.trn", std::ios::binary);
+        shortTable << std::string(255, 'x');
+        std::ofstream gimp(s + "game.gpl", std::ios::binary);
+        gimp << "GIMP Palette\nName: game\n# comment\n";
+        for (int n = 0; n < 200; ++n)
+            gimp << (n * 3) % 256 << " " << (n * 5) % 256 << " " << (255 - n) << " c" << n << "\n";
+    }
+    tableFiles = { s + "swap.trn", s + "short.trn", s + "missing.trn", s + "saved.trn" };
+    tableSaveNames = { s + "saved.trn", s + "no folder/x.trn" };
+    importFiles = { s + "game.gpl", s + "game.pal", s + "short.pal", s + "small8.bmp",
+        s + "hero.cel", s + "missing.pal", s + "export.gpl", s + "export.act" };
+    exportNames = { s + "export.gpl", s + "export.pal", s + "export.act", s + "no folder/x.gpl" };
+
     texts = { "", "a", QString(255, QChar('n')), QString(256, QChar('n')), "Café", "ウォーク",
         QString(255, QChar(0xE9)), "<Begin>", " stand" };
     return ok;
@@ -384,6 +419,7 @@ void Walker::Start()
 
 void Walker::AnswerFile(FileKind kind)
 {
+    lastFileAnswered = false;
     if (Chance(8)) {
         Script().FileAnswers.push_back(std::nullopt);
         Note("(cancelled)");
@@ -409,8 +445,21 @@ void Walker::AnswerFile(FileKind kind)
     case FileKind::OpenPalette:
         pool = &paletteFiles;
         break;
+    case FileKind::OpenTable:
+        pool = &tableFiles;
+        break;
+    case FileKind::SaveTable:
+        pool = &tableSaveNames;
+        break;
+    case FileKind::ImportPalette:
+        pool = &importFiles;
+        break;
+    case FileKind::ExportPalette:
+        pool = &exportNames;
+        break;
     }
     const std::string& name = Pick(*pool);
+    lastFileAnswered = true;
     Script().FileAnswers.push_back(QString::fromStdString(name));
     Note("(" + Quoted(QString::fromStdString(name.substr(std::min(name.size(), scratch.size()))))
         + ")");
@@ -1035,6 +1084,69 @@ void Walker::AddActions()
             w.paletteApplied = true;
     });
 
+    // The colour work: translation tables, palettes of other tools, colours in use, remapping.
+    auto colourButton = [](QPushButton* TWindColours::*control, FileKind kind, bool asks) {
+        return [control, kind, asks](Walker& w) {
+            if (asks)
+                w.AnswerFile(kind);
+            QTest::mouseClick(w.Colours().*control, Qt::LeftButton);
+        };
+    };
+    add("Load table", 2, colourButton(&TWindColours::BtnTrnLoad, FileKind::OpenTable, true));
+    add("Save table", 1, colourButton(&TWindColours::BtnTrnSave, FileKind::SaveTable, true));
+    add("Clear table", 1, colourButton(&TWindColours::BtnTrnClear, FileKind::OpenTable, false));
+    add("Edit table", 4, [](Walker& w) {
+        const uint8_t n = uint8_t(w.Below(256));
+        const Qt::MouseButton button = w.Chance(6) ? Qt::RightButton : Qt::LeftButton;
+        w.Note("cell " + std::to_string(n) + (button == Qt::RightButton ? " right" : ""));
+        QTest::mouseClick(w.Colours().TrnCells[n], button);
+    });
+    add("Apply table to frame", 2,
+        colourButton(&TWindColours::BtnTrnFrame, FileKind::OpenTable, false));
+    add("Apply table to left", 1,
+        colourButton(&TWindColours::BtnTrnLeft, FileKind::OpenTable, false));
+    add("Apply table to right", 1,
+        colourButton(&TWindColours::BtnTrnRight, FileKind::OpenTable, false));
+    add("Import palette", 1, [](Walker& w) {
+        w.AnswerFile(FileKind::ImportPalette);
+        QTest::mouseClick(w.Colours().BtnPalImport, Qt::LeftButton);
+        if (w.Script().Messages.empty() && w.lastFileAnswered)
+            w.paletteApplied = true;
+    });
+    add("Export palette", 1,
+        colourButton(&TWindColours::BtnPalExport, FileKind::ExportPalette, true));
+    add("Colours in use", 2, [](Walker& w) {
+        const int index = int(w.Below(4));
+        w.Note("scope " + std::to_string(index));
+        w.Colours().ComboUse->setCurrentIndex(index);
+        emit w.Colours().ComboUse->activated(index);
+    });
+    const std::pair<const char*, QPushButton * TWindColours::*> remaps[] = {
+        { "Remap frame", &TWindColours::BtnRemapFrame },
+        { "Remap left", &TWindColours::BtnRemapLeft },
+        { "Remap right", &TWindColours::BtnRemapRight },
+    };
+    for (const auto& [name, control] : remaps) {
+        auto button = control;
+        add(name, 1, [button](Walker& w) {
+            w.AnswerFile(FileKind::ImportPalette);
+            const size_t dialogs = w.Script().FileDialogs.size();
+            QTest::mouseClick(w.Colours().*button, Qt::LeftButton);
+            // A remap that asked for a file, got one and said nothing changed the palette.
+            if (w.Script().FileDialogs.size() > dialogs && w.Script().Messages.empty()
+                && w.lastFileAnswered)
+                w.paletteApplied = true;
+        });
+    }
+    add("Colour menu", 1, [](Walker& w) {
+        const QPoint at(w.Between(0, 255), w.Between(0, 360));
+        w.Note("at " + std::to_string(at.x()) + "," + std::to_string(at.y()));
+        QMenu* menu = w.Pal().ShowColourMenu(at);
+        w.Expect((menu != nullptr) == (at.y() >= 256), "the colour menu opened on the grid");
+        if (menu)
+            menu->close();
+    });
+
     // The animation window.
     auto animation = [](Walker& w) -> TWindAnim& { return w.rig->Vornix->WindAnim(); };
     auto playing = [animation](Walker& w) { return animation(w).isVisible(); };
@@ -1198,6 +1310,7 @@ void Walker::CheckInvariants()
     CheckSlots();
     CheckViewer();
     CheckPalette();
+    CheckColours();
     CheckAnimation();
 }
 
@@ -1418,7 +1531,8 @@ void Walker::CheckViewer()
     const QVector<QRgb> table = surface.colorTable();
     Expect(table.size() == 256, "the surface has no full colour table");
     for (int i = 0; i < table.size() && i < 256 && paletteApplied; ++i) {
-        if (QColor(table[i]).rgb() != ColourCell::ToQColor(App().Pal.Palette[size_t(i)]).rgb()) {
+        const uint8_t shown = App().Colours.ShownIndex(uint8_t(i));
+        if (QColor(table[i]).rgb() != ColourCell::ToQColor(App().Pal.Palette[shown]).rgb()) {
             Expect(false, "the surface shows colour " + std::to_string(i) + " unlike the palette");
             break;
         }
@@ -1445,6 +1559,73 @@ void Walker::CheckPalette()
             break;
         }
     }
+}
+
+// The cells show the palette through the translation table, the Colours window shows the
+// table, and the marks are exactly the colours in use of their scope.
+void Walker::CheckColours()
+{
+    const ColourDisplay& shown = App().Colours;
+    const PaletteModel& p = App().Pal;
+    for (int n = 0; n < 256 && shown.TableLoaded; ++n) {
+        const ColourCell& cell = *Pal().PalCells[size_t(n)];
+        if (cell.Fill() != p.Palette[shown.ShownIndex(uint8_t(n))]
+            || cell.toolTip().toStdString()
+                != DisplayCellHint(uint8_t(n), p.Palette[size_t(n)], shown)) {
+            Expect(false, "colour cell " + std::to_string(n) + " is not shown through the table");
+            break;
+        }
+    }
+    for (int n = 0; n < 256; ++n) {
+        const ColourCell& cell = *Colours().TrnCells[size_t(n)];
+        const bool translated = shown.Translated(uint8_t(n));
+        if (cell.Outline() != (n == shown.EditEntry ? 255u : 0u)
+            || cell.Fill() != p.Palette[size_t(n)] || cell.Inset().has_value() != translated
+            || (translated && *cell.Inset() != p.Palette[shown.ShownIndex(uint8_t(n))])) {
+            Expect(false, "table cell " + std::to_string(n) + " differs from the table");
+            break;
+        }
+    }
+    std::array<bool, 256> used {};
+    auto add = [&used](const DataArray& image) {
+        for (uint8_t pixel : image)
+            used[pixel] = true;
+    };
+    switch (shown.UseScope) {
+    case ColourUseScope::None:
+        break;
+    case ColourUseScope::Frame:
+        if (App().View.HasFrame())
+            add(App().View.FrameImage);
+        break;
+    case ColourUseScope::LeftPane:
+    case ColourUseScope::RightPane: {
+        const PaneModel& pane
+            = shown.UseScope == ColourUseScope::LeftPane ? Frames().LeftPane : Frames().RightPane;
+        for (int32_t k = 1; k < pane.Count(); ++k) {
+            const FrameSlotRef slot = pane.SlotAt(k);
+            if (!slot || !slot->Frame || !slot->Frame->Viewable()
+                || ViewerState::TooLargeToShow(*slot->Frame))
+                continue;
+            DataArray image;
+            slot->Frame->DecodeImage(image);
+            add(image);
+        }
+        break;
+    }
+    }
+    used[255] = false;
+    uint32_t count = 0;
+    for (int n = 0; n < 256; ++n) {
+        count += used[size_t(n)] ? 1 : 0;
+        if (Pal().PalCells[size_t(n)]->Marked() != used[size_t(n)]) {
+            Expect(false, "colour cell " + std::to_string(n) + " is marked unlike its use");
+            break;
+        }
+    }
+    Expect(shown.UsedCount == count, "the count of colours in use is wrong");
+    Expect(Colours().ComboUse->currentIndex() == int(shown.UseScope),
+        "the colours-in-use list differs from what is marked");
 }
 
 } // namespace
@@ -1561,6 +1742,13 @@ void RandomWalkTest::theRulesCatchBrokenState()
         { "both panes", [](Walker& w) { w.App().RightCEL = w.App().LeftCEL; } },
         { "stale surface", [](Walker& w) { w.App().View.FrameImage[0] ^= 1; } },
         { "pending without button", [](Walker& w) { w.App().Pal.PendingColourOp = OpReplace; } },
+        { "stray mark", [](Walker& w) { w.Pal().PalCells[0x90]->SetMarked(true); } },
+        { "table not shown",
+            [](Walker& w) {
+                w.App().Colours.TableLoaded = true;
+                w.App().Colours.Table[0x90] = 0x10;
+            } },
+        { "chosen entry without outline", [](Walker& w) { w.App().Colours.EditEntry = 3; } },
     };
     for (const auto& [name, breakIt] : breaks) {
         const auto [before, after] = broken(breakIt);
