@@ -137,7 +137,7 @@ void ReadInput(
         std::vector<std::unique_ptr<CELFrame>> frames;
         const auto take = [&](const Bitmap& canvas) {
             bitmap.BitmapWidth = canvas.BitmapWidth;
-            frames.push_back(EncodePicture(canvas));
+            frames.push_back(EncodePicture(canvas, coding));
             return true;
         };
         if (DecodeGIF(bytes, palette, take, &reason) != BitmapOK)
