@@ -229,14 +229,12 @@ uint8_t SaveSpriteFile(
     if (bytes.empty())
         return SaveCannotWriteCEL;
     // The reader tries a plain file first: grouped bytes that happen to form a sound plain
-    // table would come back as one CEL of other frames. Without a database the flag comes
-    // from the user, so neither flag may find one.
+    // table (read with the file's own Frame Header flag) would come back as one CEL of other
+    // frames.
     if (grouped) {
-        for (bool withHeaders : { false, true }) {
-            const uint8_t plain = CELLayoutStatus(bytes, withHeaders);
-            if (plain != LoadTooShort && plain != LoadBadOffsets)
-                return SaveCannotWriteCEL;
-        }
+        const uint8_t plain = CELLayoutStatus(bytes, groups[0]->StoredWithHeaders());
+        if (plain != LoadTooShort && plain != LoadBadOffsets)
+            return SaveCannotWriteCEL;
     }
     if (!WriteFileAtomically(path, bytes))
         return SaveCannotWriteCEL;

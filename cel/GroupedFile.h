@@ -66,7 +66,7 @@ std::vector<uint8_t> GroupedDatabaseBytes(std::span<const CELObject* const> grou
 // file is refused when its reader would not give back these groups: no group, a group
 // without frames, a group that is not Readable, groups of different codings or different
 // Frame Header flags, several groups while not grouped, or grouped bytes that would read as a
-// plain file.
+// plain file with the groups' Frame Header flag.
 uint8_t SpriteFileProblem(std::span<const CELObject* const> groups, bool grouped);
 
 // Writes the whole file at path from groups (as a grouped file when grouped, else the one

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cel/CELHandler.h"
+#include "cel/GroupedFile.h"
 #include "palette/PaletteModel.h"
 
 // vornix-cel, the command-line companion of the desktop program: it lists, exports and builds
@@ -39,27 +40,6 @@ struct ToolStreams {
     bool ErrIsTerminal = false;
 };
 
-struct OptionRule {
-    std::string_view Name; // with its leading "--"
-    bool TakesValue;
-};
-
-struct ParsedArguments {
-    std::vector<std::string> Positional;
-    std::map<std::string, std::string, std::less<>> Options; // value empty for flags
-
-    bool Has(std::string_view name) const { return Options.find(name) != Options.end(); }
-};
-
-// Strict parsing: an option not in rules, an option given twice, or a missing value is an
-// error. "--name=value" is accepted for options that take a value; "--" ends the options.
-// Returns the problem, or an empty string when the arguments parsed.
-std::string ParseArguments(std::span<const std::string> arguments,
-    std::span<const OptionRule> rules, ParsedArguments& parsed);
-
-// True when "--help" stands among the options (before any "--").
-bool AsksForHelp(std::span<const std::string> arguments);
-
 // A decimal number made of digits only, at most maximum. Nothing else is accepted: no sign,
 // no blank, no empty text.
 bool ParseBoundedNumber(std::string_view text, uint32_t maximum, uint32_t& value);
@@ -77,24 +57,50 @@ void Warning(const ToolStreams& streams, std::string_view file, std::string_view
 std::string UsageLine(std::string_view command);
 std::string HelpText(std::string_view command);
 
-// The Frame Header choice of --headers / --no-headers, or fallback when neither is given.
-// Giving both is a usage error, reported through the returned text.
-std::string HeaderChoice(const ParsedArguments& parsed, bool fallback, bool& withHeaders);
+// The Frame Header choice of --headers (with) / --no-headers (without), or fallback when
+// neither is given. Giving both is a usage error, reported through the returned text.
+std::string HeaderChoice(bool with, bool without, bool fallback, bool& withHeaders);
 
 // The CEL that info, export and sheet work on, read with or without Frame Headers as chosen.
-// Without a .cdb file and without --headers or --no-headers, the frames are read the way
-// that leaves more of them viewable, without headers on a tie: build writes Frame Headers by
-// default, and a CEL it wrote without --database reads back as it was written. When given,
-// detected tells whether the frames were read against the default for that reason.
-std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, const ParsedArguments& parsed,
-    bool withHeaders, bool* detected = nullptr);
+// Without a .cdb file and without --headers or --no-headers (headersGiven false), the frames
+// are read the way that leaves more of them viewable, without headers on a tie: build writes
+// Frame Headers by default, and a CEL it wrote without --database reads back as it was
+// written. When given, detected tells whether the frames were read against the default for
+// that reason.
+std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, bool withHeaders,
+    bool headersGiven, bool* detected = nullptr);
+
+// "--coding cel|cl2": the coding named, or none without the option (the file's name then
+// decides: CodingFromName). A malformed value is reported as for JobChoice.
+std::string CodingChoice(const std::optional<std::string>& given, std::optional<FrameCoding>& coding);
+
+// The sprite file (plain or grouped, CEL or CL2: coding, or the name's) that info, export,
+// sheet and convert work on, read as LoadToolCEL reads a CEL: without a .cdb file and without
+// --headers or --no-headers, a CEL's frames are read the way that leaves more of them
+// viewable. A CL2 always has Frame Headers.
+SpriteFile LoadToolSprite(const std::string& file, bool withHeaders, bool headersGiven,
+    std::optional<FrameCoding> coding, bool* detected = nullptr);
+
+// "<stem>_<group>_<index>.<extension>" for a frame of a grouped file, the group zero-padded to
+// the digits of lastGroup and the index to those of lastIndex (m_0_00.png ... m_7_15.png).
+std::string GroupedFileName(const std::string& stem, uint32_t group, uint32_t lastGroup,
+    uint32_t index, uint32_t lastIndex, std::string_view extension);
+
+// The palette options of export, sheet and build.
+struct PaletteChoice {
+    std::string File; // --palette, empty without it
+    uint32_t Transparent = 0xFFFFFF; // --transparent: red + 256 x green + 65536 x blue
+    bool WholePalette = false; // --whole-palette
+};
+
+// "--transparent R,G,B" (white without it); a malformed colour is reported as for JobChoice.
+std::string TransparentChoice(const std::optional<std::string>& given, uint32_t& colour);
 
 // Sets up the palette as the commands use it: entries 0 ... 254 grey (i, i, i) or from the
-// file of "--palette", entry 255 the colour of "--transparent" (white by default). On a
-// palette file failure the error line is printed and ExitFileFailure returned; a malformed
-// colour gives ExitUsage. ExitSuccess otherwise.
-int PreparePalette(const ToolStreams& streams, std::string_view command,
-    const ParsedArguments& parsed, PaletteModel& palette);
+// palette file, entry 255 the transparent colour. On a palette file failure the error line is
+// printed and ExitFileFailure returned; ExitSuccess otherwise.
+int PreparePalette(
+    const ToolStreams& streams, const PaletteChoice& choice, PaletteModel& palette);
 
 // The reason printed when a CEL does not load.
 std::string LoadFailureReason(uint8_t status);
@@ -113,10 +119,10 @@ std::string PrintableText(std::string_view bytes);
 
 // The worker count of "--jobs N" (1 ... 256), or the number of cores without it. A malformed
 // value is a usage error, reported through the returned text.
-std::string JobChoice(const ParsedArguments& parsed, uint32_t& jobs);
+std::string JobChoice(const std::optional<std::string>& given, uint32_t& jobs);
 
 // The width of "--width W", 0 without it; a malformed value is reported as for JobChoice.
-std::string WidthChoice(const ParsedArguments& parsed, uint32_t& width);
+std::string WidthChoice(const std::optional<std::string>& given, uint32_t& width);
 
 // Selects the first candidate width of frame equal to width (the height follows the width).
 // A viewable frame without such a candidate keeps its selection and gets one warning line.
@@ -154,18 +160,19 @@ std::string FrameCount(size_t count);
 
 // "--format bmp|png" (bmp without it) and "--bpp 8|24" (8 without it); a malformed value is
 // reported as for JobChoice.
-std::string PictureFormatChoice(const ParsedArguments& parsed, bool& png);
-std::string BitsChoice(const ParsedArguments& parsed, uint32_t& bitsPerPixel);
+std::string PictureFormatChoice(const std::optional<std::string>& given, bool& png);
+std::string BitsChoice(const std::optional<std::string>& given, uint32_t& bitsPerPixel);
 
 // The choices export and sheet share: how frames are read without a .cdb file, the bits per
-// pixel, --width and --jobs. A malformed or contradictory one is reported as for JobChoice.
+// pixel, --width and --jobs.
 struct PictureChoices {
     bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
     uint32_t BitsPerPixel = 8;
     uint32_t Width = 0;
     uint32_t Jobs = 1;
+    std::optional<FrameCoding> Coding; // --coding
 };
-std::string ParsePictureChoices(const ParsedArguments& parsed, PictureChoices& choices);
 
 // Frame index of cel with the width of --width selected (width 0: as it is), or null with a
 // warning line when it is missing or not viewable.
@@ -177,7 +184,67 @@ struct Bitmap;
 std::vector<uint8_t> PictureBytes(
     const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel, bool png);
 
-int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments);
-int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments);
-int RunExport(const ToolStreams& streams, std::span<const std::string> arguments);
-int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments);
+// --- The commands ---------------------------------------------------------------------------
+// Each command runs on its options as the command line (CelTool.cpp) parsed and checked them.
+
+struct InfoOptions {
+    std::string File;
+    bool WithHeaders = false;
+    bool HeadersGiven = false; // --headers or --no-headers
+    uint32_t Width = 0; // --width, 0 without it
+    bool Json = false;
+    std::optional<FrameCoding> Coding; // --coding
+};
+int RunInfo(const ToolStreams& streams, const InfoOptions& options);
+
+struct ExportOptions {
+    std::string File;
+    std::string OutputFolder;
+    PictureChoices Choices;
+    bool Png = false; // --format png
+    std::optional<uint32_t> Frame; // --frame, counted within each group
+    std::optional<uint32_t> Group; // --group
+    PaletteChoice Palette;
+    bool NoOverwrite = false;
+    bool Quiet = false;
+};
+int RunExport(const ToolStreams& streams, const ExportOptions& options);
+
+struct SheetOptions {
+    std::string File;
+    std::string Picture;
+    PictureChoices Choices;
+    uint32_t Columns = 0; // --columns, 0 without it
+    PaletteChoice Palette;
+    bool NoOverwrite = false;
+    bool Quiet = false;
+};
+int RunSheet(const ToolStreams& streams, const SheetOptions& options);
+
+struct BuildOptions {
+    std::string Output;
+    std::vector<std::string> Inputs; // the INPUT arguments
+    std::optional<std::string> Sheet; // --sheet
+    std::optional<std::string> Atlas; // --atlas
+    uint32_t CellWidth = 0; // --cell WxH, 0 x 0 without it
+    uint32_t CellHeight = 0;
+    std::optional<uint32_t> Count; // --count
+    bool WithHeaders = true;
+    PaletteChoice Palette;
+    bool Database = false;
+    bool Quiet = false;
+    uint32_t Jobs = 1;
+    FrameCoding Coding = FrameCoding::CEL; // --coding, or OUT's name
+    uint32_t Groups = 0; // --groups, 0 without it
+};
+int RunBuild(const ToolStreams& streams, const BuildOptions& options);
+
+struct ConvertOptions {
+    std::string Input;
+    std::string Output;
+    FrameCoding From = FrameCoding::CEL; // --from (or --coding), or IN's name
+    FrameCoding To = FrameCoding::CEL; // --to, or OUT's name
+    bool WithHeaders = true; // of a CEL written: --no-headers clears it
+    bool Database = false;
+};
+int RunConvert(const ToolStreams& streams, const ConvertOptions& options);

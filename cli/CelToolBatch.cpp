@@ -72,28 +72,26 @@ LinkResult WriteUnnamedThenLink(const std::string& path, std::span<const uint8_t
 
 } // namespace
 
-std::string JobChoice(const ParsedArguments& parsed, uint32_t& jobs)
+std::string JobChoice(const std::optional<std::string>& given, uint32_t& jobs)
 {
-    auto found = parsed.Options.find("--jobs");
-    if (found == parsed.Options.end()) {
+    if (!given) {
         jobs = std::clamp(std::thread::hardware_concurrency(), 1u, MaximumJobs);
         return {};
     }
-    if (!ParseBoundedNumber(found->second, MaximumJobs, jobs) || jobs == 0)
+    if (!ParseBoundedNumber(*given, MaximumJobs, jobs) || jobs == 0)
         return "--jobs needs a number from 1 to " + std::to_string(MaximumJobs) + ", not '"
-            + PrintableText(found->second) + "'";
+            + PrintableText(*given) + "'";
     return {};
 }
 
-std::string WidthChoice(const ParsedArguments& parsed, uint32_t& width)
+std::string WidthChoice(const std::optional<std::string>& given, uint32_t& width)
 {
     width = 0;
-    auto found = parsed.Options.find("--width");
-    if (found == parsed.Options.end())
+    if (!given)
         return {};
-    if (!ParseBoundedNumber(found->second, UINT32_MAX, width) || width == 0)
+    if (!ParseBoundedNumber(*given, UINT32_MAX, width) || width == 0)
         return "--width needs a width in pixels (digits only, above 0), not '"
-            + PrintableText(found->second) + "'";
+            + PrintableText(*given) + "'";
     return {};
 }
 

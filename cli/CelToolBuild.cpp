@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -15,14 +16,6 @@
 #include "frames/FileIO.h"
 
 namespace {
-
-constexpr std::array<OptionRule, 13> BuildOptions { {
-    { "--headers", false }, { "--no-headers", false }, { "--palette", true },
-    { "--whole-palette", false }, { "--transparent", true }, { "--database", false },
-    { "--jobs", true }, { "--quiet", false }, { "--sheet", true }, { "--atlas", true },
-    { "--cell", true }, { "--count", true },
-    { "--width", true }, // refused below: a build selects each picture's own width
-} };
 
 constexpr size_t MaximumNameLength = 255;
 
@@ -41,12 +34,13 @@ struct BuildInput {
     uint32_t PictureWidth = 0;
     std::string Refusal; // the whole message after "<file>: "
     bool FormatRefusal = false; // the picture's format was refused, not the file's access
+    std::optional<uint32_t> Group; // from an atlas of a grouped file
 };
 
-// Codes a picture into a fresh frame, analysed as after "Save Frame".
-std::unique_ptr<CELFrame> EncodePicture(const Bitmap& bitmap)
+// Codes a picture into a fresh frame of the coding, analysed as after "Save Frame".
+std::unique_ptr<CELFrame> EncodePicture(const Bitmap& bitmap, FrameCoding coding)
 {
-    auto frame = CELFrame::CreateEmpty();
+    auto frame = CELFrame::CreateEmpty(coding);
     frame->SetSize(bitmap.BitmapWidth, bitmap.BitmapHeight);
     frame->EncodeImage(bitmap.BitmapPixels);
     frame->AnalyseData();
@@ -116,7 +110,8 @@ void CollectInputs(std::span<const std::string> arguments, std::vector<BuildInpu
 }
 
 // Reads one picture by its content, as Import reads it, and codes it into a frame.
-void ReadInput(BuildInput& input, const PaletteModel& palette, ColourTableCache& tables)
+void ReadInput(
+    BuildInput& input, const PaletteModel& palette, ColourTableCache& tables, FrameCoding coding)
 {
     std::vector<uint8_t> bytes;
     if (ReadWholeFile(input.Path, bytes) != ReadResult::Ok) {
@@ -146,20 +141,13 @@ void ReadInput(BuildInput& input, const PaletteModel& palette, ColourTableCache&
         return;
     }
     input.PictureWidth = bitmap.BitmapWidth;
-    input.Frame = EncodePicture(bitmap);
-}
-
-// "WxH", each from 1 to maximum.
-bool ParseCell(std::string_view text, uint32_t& width, uint32_t& height)
-{
-    const size_t x = text.find('x');
-    return x != std::string_view::npos && ParseBoundedNumber(text.substr(0, x), 1u << 16, width)
-        && ParseBoundedNumber(text.substr(x + 1), 1u << 16, height) && width > 0 && height > 0;
+    input.Frame = EncodePicture(bitmap, coding);
 }
 
 struct SheetRectangle {
     uint32_t X = 0, Y = 0, Width = 0, Height = 0; // Y counted from the top
     std::string Name;
+    std::optional<uint32_t> Group; // the atlas entry's "group", of a grouped file's sheet
 };
 
 // The rectangles of an atlas as "vornix-cel sheet" writes it. Returns the problem, or an
@@ -196,6 +184,17 @@ std::string ReadAtlas(const std::string& path, uint32_t sheetWidth, uint32_t she
                 return where + "has a \"name\" that is not a string";
             rectangle.Name = entry["name"].get<std::string>();
         }
+        // A grouped file's sheet: every entry names its group, the groups in order from 0.
+        if (entry.contains("group") != (i == 0 ? entry.contains("group") : rectangles[0].Group.has_value()))
+            return where + (entry.contains("group") ? "has a \"group\" while the first has none"
+                                                    : "has no \"group\" while the first has one");
+        if (entry.contains("group")) {
+            const uint32_t before = i == 0 ? 0 : *rectangles.back().Group;
+            if (!entry["group"].is_number_unsigned() || entry["group"].get<uint64_t>() < before
+                || entry["group"].get<uint64_t>() > before + (i == 0 ? 0 : 1))
+                return where + "has a \"group\" that does not follow the one before";
+            rectangle.Group = entry["group"].get<uint32_t>();
+        }
         if (rectangle.Width == 0 || rectangle.Height == 0
             || uint64_t { rectangle.X } + rectangle.Width > sheetWidth
             || uint64_t { rectangle.Y } + rectangle.Height > sheetHeight)
@@ -228,33 +227,32 @@ bool HasVisiblePixel(const Bitmap& bitmap)
 
 // Reads the sheet and cuts it into inputs; ExitSuccess, or the exit code of the error line
 // printed.
-int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
+int CollectSheet(const ToolStreams& streams, const BuildOptions& options,
     const PaletteModel& palette, std::vector<BuildInput>& inputs, std::vector<Bitmap>& pictures)
 {
-    const std::string& sheetPath = parsed.Options.find("--sheet")->second;
+    const std::string& sheetPath = *options.Sheet;
     Bitmap sheet;
     if (uint8_t result = ReadImageFile(sheetPath, palette, sheet); result != BitmapOK)
         return FileError(streams, sheetPath,
             result == BitmapCannotOpen ? "Cannot read file" : "File has unsupported format");
     std::vector<SheetRectangle> rectangles;
     const std::string stem = std::filesystem::path(sheetPath).stem().string();
-    if (auto atlas = parsed.Options.find("--atlas"); atlas != parsed.Options.end()) {
+    if (options.Atlas) {
         if (std::string problem
-            = ReadAtlas(atlas->second, sheet.BitmapWidth, sheet.BitmapHeight, rectangles);
+            = ReadAtlas(*options.Atlas, sheet.BitmapWidth, sheet.BitmapHeight, rectangles);
             !problem.empty())
-            return FileError(streams, atlas->second, problem);
+            return FileError(streams, *options.Atlas, problem);
     } else {
-        uint32_t cellWidth = 0, cellHeight = 0;
-        ParseCell(parsed.Options.find("--cell")->second, cellWidth, cellHeight);
+        const uint32_t cellWidth = options.CellWidth, cellHeight = options.CellHeight;
         const uint32_t columns = sheet.BitmapWidth / cellWidth;
         const uint32_t rows = sheet.BitmapHeight / cellHeight;
         const uint64_t cells = uint64_t { columns } * rows;
         for (uint64_t c = 0; c < cells; ++c)
             rectangles.push_back({ static_cast<uint32_t>(c % columns) * cellWidth,
-                static_cast<uint32_t>(c / columns) * cellHeight, cellWidth, cellHeight, {} });
+                static_cast<uint32_t>(c / columns) * cellHeight, cellWidth, cellHeight, {}, std::nullopt });
         uint32_t count = 0;
-        if (auto found = parsed.Options.find("--count"); found != parsed.Options.end()) {
-            ParseBoundedNumber(found->second, std::numeric_limits<uint32_t>::max(), count);
+        if (options.Count) {
+            count = *options.Count;
             if (count > cells)
                 return FileError(streams, sheetPath,
                     "the picture holds " + std::to_string(cells) + " cells of "
@@ -277,6 +275,7 @@ int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
         BuildInput input;
         input.Path = sheetPath;
         input.Name = rectangle.Name;
+        input.Group = rectangle.Group;
         inputs.push_back(std::move(input));
         pictures.push_back(CutOut(sheet, rectangle));
     }
@@ -285,58 +284,19 @@ int CollectSheet(const ToolStreams& streams, const ParsedArguments& parsed,
 
 } // namespace
 
-int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunBuild(const ToolStreams& streams, const BuildOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, BuildOptions, parsed); !problem.empty())
-        return UsageError(streams, "build", problem);
-    const bool fromSheet = parsed.Has("--sheet");
-    if (parsed.Has("--width"))
-        return UsageError(streams, "build",
-            "option --width is for info, export and sheet; build selects the width of each "
-            "picture");
-    if (parsed.Positional.empty())
-        return UsageError(streams, "build", "no CEL file given");
-    if (fromSheet) {
-        if (parsed.Positional.size() > 1)
-            return UsageError(streams, "build", "--sheet takes the place of the input files");
-        if (parsed.Has("--atlas") == parsed.Has("--cell"))
-            return UsageError(streams, "build", "--sheet needs either --atlas or --cell");
-        uint32_t w = 0, h = 0, n = 0;
-        if (parsed.Has("--cell") && !ParseCell(parsed.Options.find("--cell")->second, w, h))
-            return UsageError(streams, "build",
-                "--cell needs WxH, each from 1 to 65536, not '"
-                    + PrintableText(parsed.Options.find("--cell")->second) + "'");
-        if (parsed.Has("--count")
-            && (!parsed.Has("--cell")
-                || !ParseBoundedNumber(parsed.Options.find("--count")->second,
-                    std::numeric_limits<uint32_t>::max(), n)))
-            return UsageError(streams, "build",
-                parsed.Has("--cell") ? "--count needs a number of cells (digits only), not '"
-                        + PrintableText(parsed.Options.find("--count")->second) + "'"
-                                     : "--count goes with --cell");
-    } else {
-        for (std::string_view option : { "--atlas", "--cell", "--count" })
-            if (parsed.Has(option))
-                return UsageError(
-                    streams, "build", "option " + std::string(option) + " goes with --sheet");
-        if (parsed.Positional.size() < 2)
-            return UsageError(streams, "build", "no picture file given");
-    }
-    bool withHeaders = true;
-    if (std::string problem = HeaderChoice(parsed, true, withHeaders); !problem.empty())
-        return UsageError(streams, "build", problem);
-    uint32_t jobs = 1;
-    if (std::string problem = JobChoice(parsed, jobs); !problem.empty())
-        return UsageError(streams, "build", problem);
+    const bool fromSheet = options.Sheet.has_value();
+    const bool withHeaders = options.WithHeaders;
+    const uint32_t jobs = options.Jobs;
     PaletteModel palette;
-    if (int result = PreparePalette(streams, "build", parsed, palette); result != ExitSuccess)
+    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
         return result;
 
-    const std::string& output = parsed.Positional[0];
-    const bool database = parsed.Has("--database");
-    const bool quiet = parsed.Has("--quiet");
+    const std::string& output = options.Output;
+    const bool database = options.Database;
+    const bool quiet = options.Quiet;
     const bool showProgress = streams.ErrIsTerminal && !quiet;
 
     // Every input is read and coded before anything is written, so a refused picture leaves
@@ -344,13 +304,11 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
     std::vector<BuildInput> inputs;
     std::vector<Bitmap> pictures; // the cells of a sheet, already read
     if (fromSheet) {
-        if (int result = CollectSheet(streams, parsed, palette, inputs, pictures);
+        if (int result = CollectSheet(streams, options, palette, inputs, pictures);
             result != ExitSuccess)
             return result;
     } else {
-        CollectInputs(
-            std::span<const std::string>(parsed.Positional.begin() + 1, parsed.Positional.end()),
-            inputs);
+        CollectInputs(options.Inputs, inputs);
     }
     ColourTableCache tables;
     RunBatch(streams, "reading", inputs.size(), jobs, showProgress, [&](size_t n) {
@@ -363,10 +321,10 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
         }
         if (fromSheet) {
             input.PictureWidth = pictures[n].BitmapWidth;
-            input.Frame = EncodePicture(pictures[n]);
+            input.Frame = EncodePicture(pictures[n], options.Coding);
             pictures[n] = Bitmap {};
         } else {
-            ReadInput(input, palette, tables);
+            ReadInput(input, palette, tables, options.Coding);
         }
         return true;
     });
@@ -386,8 +344,24 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
         return ExitFileFailure;
     }
     if (inputs.empty())
-        return FileError(streams, fromSheet ? parsed.Options.find("--sheet")->second : output,
+        return FileError(streams, fromSheet ? *options.Sheet : output,
             "no frame to build");
+
+    // How the frames are grouped: --groups N equal groups, or the groups of an atlas.
+    std::vector<size_t> groupSizes;
+    if (options.Groups > 0) {
+        if (inputs.size() % options.Groups != 0)
+            return UsageError(streams, "build",
+                FrameCount(inputs.size()) + " cannot be cut into " + std::to_string(options.Groups)
+                    + " equal groups");
+        groupSizes.assign(options.Groups, inputs.size() / options.Groups);
+    } else if (!inputs.empty() && inputs[0].Group) {
+        for (const BuildInput& input : inputs) {
+            if (*input.Group == groupSizes.size())
+                groupSizes.push_back(0);
+            ++groupSizes.back();
+        }
+    }
 
     // Offsets in a CEL file are 32-bit; a file that would outgrow them cannot be written.
     uint64_t total = 4 * (uint64_t { inputs.size() } + 1) + 4;
@@ -397,41 +371,50 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
         || total > std::numeric_limits<uint32_t>::max())
         return FileError(streams, output, "CEL file would exceed 4 GiB");
 
-    std::unique_ptr<CELObject> cel = CELObject::CreateEmpty(static_cast<uint32_t>(inputs.size()));
-    cel->FileName = output;
-    cel->WithHeaders = withHeaders ? 1 : 0;
-    cel->HasDatabase = database ? 1 : 0;
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        CELFrame& frame = *inputs[i].Frame;
-        if (database) {
-            frame.Name = inputs[i].Name;
-            // The width of the picture is selected when it is a candidate; the stored
-            // position makes the CEL open at that width.
-            size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
-            size_t chosen = listed;
-            for (size_t w = 0; w < listed && chosen == listed; ++w)
-                if (frame.Widths[w] == inputs[i].PictureWidth)
-                    chosen = w;
-            if (chosen < listed)
-                frame.SelectWidth(static_cast<uint32_t>(chosen));
-            else
-                Warning(streams, inputs[i].Path,
-                    "width " + std::to_string(inputs[i].PictureWidth)
-                        + " is not among the candidate widths; the first one is selected");
-        }
-        if (i < cel->Frames.size()) {
-            if (!cel->Frames[i])
-                cel->Frames[i] = std::make_shared<FrameSlot>();
-            cel->Frames[i]->Frame = std::move(inputs[i].Frame);
-        } else {
+    // One CEL per group (one for a plain file), the frames in input order.
+    const bool grouped = !groupSizes.empty();
+    if (!grouped)
+        groupSizes.push_back(inputs.size());
+    std::vector<std::unique_ptr<CELObject>> cels;
+    size_t next = 0;
+    for (size_t size : groupSizes) {
+        auto cel = CELObject::CreateEmpty(0);
+        cel->FileName = output;
+        cel->Coding = options.Coding;
+        cel->WithHeaders = withHeaders || options.Coding == FrameCoding::CL2 ? 1 : 0;
+        cel->HasDatabase = database ? 1 : 0;
+        cel->GroupIndex = grouped ? static_cast<int32_t>(cels.size()) : -1;
+        for (size_t i = next; i < next + size; ++i) {
+            CELFrame& frame = *inputs[i].Frame;
+            if (database) {
+                frame.Name = inputs[i].Name;
+                // The width of the picture is selected when it is a candidate; the stored
+                // position makes the CEL open at that width.
+                size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
+                size_t chosen = listed;
+                for (size_t w = 0; w < listed && chosen == listed; ++w)
+                    if (frame.Widths[w] == inputs[i].PictureWidth)
+                        chosen = w;
+                if (chosen < listed)
+                    frame.SelectWidth(static_cast<uint32_t>(chosen));
+                else
+                    Warning(streams, inputs[i].Path,
+                        "width " + std::to_string(inputs[i].PictureWidth)
+                            + " is not among the candidate widths; the first one is selected");
+            }
             auto slot = std::make_shared<FrameSlot>();
             slot->Frame = std::move(inputs[i].Frame);
             cel->Frames.push_back(std::move(slot));
         }
+        cel->FrameCount = static_cast<uint32_t>(cel->Frames.size());
+        next += size;
+        cels.push_back(std::move(cel));
     }
-    cel->FrameCount = static_cast<uint32_t>(cel->Frames.size());
+    std::vector<const CELObject*> list;
+    for (const auto& cel : cels)
+        list.push_back(cel.get());
 
-    switch (cel->SaveToFile()) {
+    switch (SaveSpriteFile(output, list, grouped)) {
     case SaveOK:
         break;
     case SaveCannotWriteDatabase:
@@ -440,7 +423,8 @@ int RunBuild(const ToolStreams& streams, std::span<const std::string> arguments)
         return FileError(streams, output, "Cannot save CEL file");
     }
     if (!quiet)
-        streams.Out << "built " << PrintableText(output) << " from " << FrameCount(cel->FrameCount)
+        streams.Out << "built " << PrintableText(output) << " from " << FrameCount(inputs.size())
+                    << (grouped ? " in " + std::to_string(list.size()) + " groups" : std::string())
                     << " in " << ElapsedText(start) << "\n";
     return ExitSuccess;
 }

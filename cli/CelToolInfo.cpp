@@ -12,13 +12,6 @@
 
 namespace {
 
-constexpr std::array<OptionRule, 4> InfoOptions { {
-    { "--headers", false },
-    { "--width", true },
-    { "--no-headers", false },
-    { "--json", false },
-} };
-
 // The candidates that are valid to show: the first WidthCount, never more than are held.
 size_t ListedWidths(const CELFrame& frame)
 {
@@ -46,21 +39,39 @@ nlohmann::ordered_json FrameJson(uint32_t index, const CELFrame& frame)
     };
 }
 
-void PrintJson(std::ostream& out, const std::string& file, const CELObject& cel)
+nlohmann::ordered_json FramesJson(const CELObject& cel)
 {
     nlohmann::ordered_json frames = nlohmann::ordered_json::array();
     for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
         const CELFrame* frame = cel.Frames[i] ? cel.Frames[i]->Frame.get() : nullptr;
         frames.push_back(frame ? FrameJson(i, *frame) : nlohmann::ordered_json(nullptr));
     }
+    return frames;
+}
+
+// A grouped file lists its groups, each with its frames counted from 0, in place of the
+// frames of a plain file.
+void PrintJson(std::ostream& out, const std::string& file, const SpriteFile& sprite)
+{
+    const CELObject& first = *sprite.Groups[0];
     nlohmann::ordered_json json = {
         { "file", ValidUtf8(file) },
-        { "status", cel.Status },
-        { "with_headers", cel.WithHeaders == 1 },
-        { "has_database", cel.HasDatabase == 1 },
-        { "frame_count", cel.FrameCount },
-        { "frames", std::move(frames) },
+        { "status", sprite.Status },
+        { "coding", CodingName(sprite.Coding) },
+        { "with_headers", first.WithHeaders == 1 },
+        { "has_database", first.HasDatabase == 1 },
     };
+    if (sprite.Grouped) {
+        nlohmann::ordered_json groups = nlohmann::ordered_json::array();
+        for (size_t g = 0; g < sprite.Groups.size(); ++g)
+            groups.push_back({ { "index", g }, { "frame_count", sprite.Groups[g]->FrameCount },
+                { "frames", FramesJson(*sprite.Groups[g]) } });
+        json["group_count"] = sprite.Groups.size();
+        json["groups"] = std::move(groups);
+    } else {
+        json["frame_count"] = first.FrameCount;
+        json["frames"] = FramesJson(first);
+    }
     out << json.dump() << "\n";
 }
 
@@ -72,17 +83,8 @@ std::string Padded(std::string text, size_t width, bool right = false)
     return right ? padding + text : text + padding;
 }
 
-void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel, bool detected)
+void PrintFrames(std::ostream& out, const CELObject& cel)
 {
-    out << "File: " << PrintableText(file) << "\n"
-        << "Frames: " << cel.FrameCount << "\n"
-        << "Frame Headers: " << (cel.WithHeaders == 1 ? "yes" : "no")
-        << (cel.HasDatabase == 1 ? " (from the .cdb file)"
-                : detected       ? " (no .cdb file; more frames are viewable so)"
-                                 : " (no .cdb file; as chosen)")
-        << "\n"
-        << "Database: " << (cel.HasDatabase == 1 ? "yes" : "no") << "\n\n";
-
     struct Row {
         std::string Index, Caption, Size, Data, Diagnosis, Widths;
     };
@@ -122,30 +124,44 @@ void PrintTable(std::ostream& out, const std::string& file, const CELObject& cel
             << Padded(row.Diagnosis, width[4]) << "  " << row.Widths << "\n";
 }
 
+void PrintTable(std::ostream& out, const std::string& file, const SpriteFile& sprite, bool detected)
+{
+    const CELObject& first = *sprite.Groups[0];
+    out << "File: " << PrintableText(file) << "\n"
+        << "Coding: " << CodingName(sprite.Coding) << "\n"
+        << "Frames: " << sprite.FrameTotal() << "\n";
+    if (sprite.Grouped)
+        out << "Groups: " << sprite.Groups.size() << "\n";
+    out << "Frame Headers: " << (first.StoredWithHeaders() ? "yes" : "no")
+        << (sprite.Coding == FrameCoding::CL2 ? " (always in a CL2 file)"
+                : first.HasDatabase == 1      ? " (from the .cdb file)"
+                : detected                    ? " (no .cdb file; more frames are viewable so)"
+                                              : " (no .cdb file; as chosen)")
+        << "\n"
+        << "Database: " << (first.HasDatabase == 1 ? "yes" : "no") << "\n\n";
+    if (!sprite.Grouped) {
+        PrintFrames(out, first);
+        return;
+    }
+    for (size_t g = 0; g < sprite.Groups.size(); ++g) {
+        out << (g > 0 ? "\n" : "") << "Group " << g << ": " << FrameCount(sprite.Groups[g]->FrameCount)
+            << "\n";
+        PrintFrames(out, *sprite.Groups[g]);
+    }
+}
+
 } // namespace
 
-int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunInfo(const ToolStreams& streams, const InfoOptions& options)
 {
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, InfoOptions, parsed); !problem.empty())
-        return UsageError(streams, "info", problem);
-    if (parsed.Positional.size() != 1)
-        return UsageError(streams, "info",
-            parsed.Positional.empty() ? "no CEL file given" : "too many arguments");
-    bool withHeaders = false;
-    if (std::string problem = HeaderChoice(parsed, false, withHeaders); !problem.empty())
-        return UsageError(streams, "info", problem);
-
-    uint32_t width = 0;
-    if (std::string problem = WidthChoice(parsed, width); !problem.empty())
-        return UsageError(streams, "info", problem);
-
-    const std::string& file = parsed.Positional[0];
+    const uint32_t width = options.Width;
+    const std::string& file = options.File;
     bool detected = false;
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, withHeaders, &detected);
-    bool json = parsed.Has("--json");
-    if (!cel || cel->Status != LoadOK) {
-        uint8_t status = cel ? cel->Status : uint8_t { LoadCannotOpen };
+    SpriteFile sprite
+        = LoadToolSprite(file, options.WithHeaders, options.HeadersGiven, options.Coding, &detected);
+    const bool json = options.Json;
+    if (sprite.Status != LoadOK) {
+        const uint8_t status = sprite.Status;
         // A picture given by mistake is named for what it is, not as a damaged CEL file.
         std::vector<uint8_t> head;
         ImageFileFormat format = ImageFileFormat::Unknown;
@@ -168,12 +184,13 @@ int RunInfo(const ToolStreams& streams, std::span<const std::string> arguments)
         return FileError(streams, file, LoadFailureReason(status));
     }
     if (width != 0)
-        for (uint32_t i = 0; i < cel->Frames.size(); ++i)
-            if (cel->Frames[i] && cel->Frames[i]->Frame)
-                ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
+        for (auto& cel : sprite.Groups)
+            for (uint32_t i = 0; i < cel->Frames.size(); ++i)
+                if (cel->Frames[i] && cel->Frames[i]->Frame)
+                    ChooseWidth(streams, file, i, *cel->Frames[i]->Frame, width);
     if (json)
-        PrintJson(streams.Out, file, *cel);
+        PrintJson(streams.Out, file, sprite);
     else
-        PrintTable(streams.Out, file, *cel, detected);
+        PrintTable(streams.Out, file, sprite, detected);
     return ExitSuccess;
 }

@@ -1,6 +1,6 @@
 #include "cli/CelTool.h"
 
-#include <array>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -12,13 +12,6 @@
 #include "viewer/ViewerState.h"
 
 namespace {
-
-constexpr std::array<OptionRule, 11> SheetOptions { {
-    { "--columns", true }, { "--palette", true }, { "--transparent", true }, { "--bpp", true },
-    { "--width", true }, { "--headers", false }, { "--no-headers", false }, { "--jobs", true },
-    { "--no-overwrite", false }, { "--quiet", false },
-    { "--format", true }, // refused below: a sheet is always a PNG
-} };
 
 // The PNG reader refuses pictures above 64 Mi pixels, so a larger sheet is written (other
 // tools read it) with a warning that build --sheet cannot take it back. A PNG's sides are
@@ -39,6 +32,7 @@ uint32_t SquareColumns(uint64_t count)
 }
 
 struct Placed {
+    uint32_t Group; // 0 for a plain file
     uint32_t Index;
     const CELFrame* Frame;
     uint32_t X, Y; // top-left pixel in the sheet, Y from the top
@@ -46,65 +40,60 @@ struct Placed {
 
 } // namespace
 
-int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
+int RunSheet(const ToolStreams& streams, const SheetOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
-    ParsedArguments parsed;
-    if (std::string problem = ParseArguments(arguments, SheetOptions, parsed); !problem.empty())
-        return UsageError(streams, "sheet", problem);
-    if (parsed.Positional.size() != 2)
-        return UsageError(streams, "sheet",
-            parsed.Positional.size() < 2 ? "a CEL file and an output picture are needed"
-                                         : "too many arguments");
-    if (parsed.Has("--format"))
-        return UsageError(streams, "sheet", "a sheet is always a PNG; --format is for export");
-    PictureChoices choices;
-    if (std::string problem = ParsePictureChoices(parsed, choices); !problem.empty())
-        return UsageError(streams, "sheet", problem);
-    uint32_t columns = 0;
-    if (auto found = parsed.Options.find("--columns"); found != parsed.Options.end())
-        if (!ParseBoundedNumber(found->second, 1u << 20, columns) || columns == 0)
-            return UsageError(streams, "sheet",
-                "--columns needs a number above 0 (digits only), not '"
-                    + PrintableText(found->second) + "'");
+    const PictureChoices& choices = options.Choices;
+    uint32_t columns = options.Columns;
     PaletteModel palette;
-    if (int result = PreparePalette(streams, "sheet", parsed, palette); result != ExitSuccess)
+    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
         return result;
 
-    const std::string& file = parsed.Positional[0];
-    const std::filesystem::path picture(parsed.Positional[1]);
+    const std::string& file = options.File;
+    const std::filesystem::path picture(options.Picture);
     std::filesystem::path description = picture;
     description.replace_extension(".json");
     if (description == picture)
         return UsageError(streams, "sheet", "the sheet's name must not end in .json");
-    std::unique_ptr<CELObject> cel = LoadToolCEL(file, parsed, choices.WithHeaders);
-    if (!cel || cel->Status != LoadOK)
-        return FileError(
-            streams, file, LoadFailureReason(cel ? cel->Status : uint8_t { LoadCannotOpen }));
+    SpriteFile sprite
+        = LoadToolSprite(file, choices.WithHeaders, choices.HeadersGiven, choices.Coding);
+    if (sprite.Status != LoadOK)
+        return FileError(streams, file, LoadFailureReason(sprite.Status));
 
     std::vector<Placed> placed;
+    std::vector<uint32_t> perGroup(sprite.Groups.size(), 0); // viewable frames of each group
     uint32_t cellWidth = 0, cellHeight = 0;
-    for (uint32_t i = 0; i < cel->Frames.size(); ++i) {
-        CELFrame* frame = ViewableFrame(streams, file, *cel, i, choices.Width);
-        if (!frame)
-            continue;
-        // A few bytes of run data can stand for billions of pixels; such a frame would make
-        // the whole sheet that large.
-        if (ViewerState::TooLargeToShow(*frame)) {
-            Warning(streams, file,
-                "frame " + std::to_string(i) + " skipped: too large to show ("
-                    + std::to_string(frame->Width) + "x" + std::to_string(frame->Height) + ")");
-            continue;
+    for (uint32_t g = 0; g < sprite.Groups.size(); ++g) {
+        CELObject& cel = *sprite.Groups[g];
+        const std::string where = sprite.Grouped ? file + " [" + std::to_string(g) + "]" : file;
+        for (uint32_t i = 0; i < cel.Frames.size(); ++i) {
+            CELFrame* frame = ViewableFrame(streams, where, cel, i, choices.Width);
+            if (!frame)
+                continue;
+            // A few bytes of run data can stand for billions of pixels; such a frame would
+            // make the whole sheet that large.
+            if (ViewerState::TooLargeToShow(*frame)) {
+                Warning(streams, where,
+                    "frame " + std::to_string(i) + " skipped: too large to show ("
+                        + std::to_string(frame->Width) + "x" + std::to_string(frame->Height)
+                        + ")");
+                continue;
+            }
+            cellWidth = std::max(cellWidth, frame->Width);
+            cellHeight = std::max(cellHeight, frame->Height);
+            placed.push_back({ g, i, frame, 0, 0 });
+            ++perGroup[g];
         }
-        cellWidth = std::max(cellWidth, frame->Width);
-        cellHeight = std::max(cellHeight, frame->Height);
-        placed.push_back({ i, frame, 0, 0 });
     }
     if (placed.empty())
         return FileError(streams, file, "no viewable frame to put in a sheet");
     if (columns == 0)
-        columns = SquareColumns(placed.size());
-    const uint64_t rows = (placed.size() + columns - 1) / columns;
+        columns = sprite.Grouped ? *std::max_element(perGroup.begin(), perGroup.end())
+                                 : SquareColumns(placed.size());
+    // Each group starts a row of its own.
+    uint64_t rows = 0;
+    for (uint32_t count : perGroup)
+        rows += (uint64_t { count } + columns - 1) / columns;
     const uint64_t sheetWidth = uint64_t { columns } * cellWidth;
     const uint64_t sheetHeight = rows * cellHeight;
     const std::string size = std::to_string(sheetWidth) + " x " + std::to_string(sheetHeight);
@@ -116,11 +105,16 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
         Warning(streams, picture.string(),
             "a sheet of " + size
                 + " pixels is above 64 Mi pixels: build --sheet cannot read it back");
+    uint64_t row = 0, column = 0;
     for (size_t j = 0; j < placed.size(); ++j) {
-        placed[j].X = static_cast<uint32_t>(j % columns) * cellWidth;
-        placed[j].Y = static_cast<uint32_t>(j / columns) * cellHeight;
+        if (j > 0 && (column == columns || placed[j].Group != placed[j - 1].Group)) {
+            ++row;
+            column = 0;
+        }
+        placed[j].X = static_cast<uint32_t>(column++ * cellWidth);
+        placed[j].Y = static_cast<uint32_t>(row * cellHeight);
     }
-    if (parsed.Has("--no-overwrite"))
+    if (options.NoOverwrite)
         for (const auto& target : { picture, description })
             if (std::error_code error; std::filesystem::exists(target, error))
                 return FileError(
@@ -131,7 +125,7 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
     sheet.BitmapWidth = static_cast<uint32_t>(sheetWidth);
     sheet.BitmapHeight = static_cast<uint32_t>(sheetHeight);
     sheet.BitmapPixels.assign(static_cast<size_t>(sheetWidth * sheetHeight), TransparentIndex);
-    const bool quiet = parsed.Has("--quiet");
+    const bool quiet = options.Quiet;
     RunBatch(
         streams, "drawing", placed.size(), choices.Jobs, streams.ErrIsTerminal && !quiet, [&](size_t j) {
             const CELFrame& frame = *placed[j].Frame;
@@ -147,10 +141,18 @@ int RunSheet(const ToolStreams& streams, std::span<const std::string> arguments)
         });
 
     nlohmann::ordered_json frames = nlohmann::ordered_json::array();
-    for (const Placed& each : placed)
-        frames.push_back({ { "index", each.Index }, { "name", NameForDisplay(each.Frame->Name) },
-            { "x", each.X }, { "y", each.Y }, { "width", each.Frame->Width },
-            { "height", each.Frame->Height } });
+    for (const Placed& each : placed) {
+        nlohmann::ordered_json entry;
+        if (sprite.Grouped)
+            entry["group"] = each.Group;
+        entry["index"] = each.Index;
+        entry["name"] = NameForDisplay(each.Frame->Name);
+        entry["x"] = each.X;
+        entry["y"] = each.Y;
+        entry["width"] = each.Frame->Width;
+        entry["height"] = each.Frame->Height;
+        frames.push_back(std::move(entry));
+    }
     const nlohmann::ordered_json atlas = {
         { "image", ValidUtf8(picture.filename().string()) },
         { "cel", ValidUtf8(std::filesystem::path(file).filename().string()) },

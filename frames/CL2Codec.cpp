@@ -1,7 +1,9 @@
 #include "frames/CL2Codec.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -13,26 +15,6 @@ constexpr uint8_t FirstLiteral = 0xBF; // BF ... FF: literal runs of 65 ... 1 pi
 constexpr uint32_t LongestTransparent = 127;
 constexpr uint32_t LongestFill = 63;
 constexpr uint32_t LongestLiteral = 65;
-
-// Pixels of the run whose control byte is b (b not 0).
-inline uint32_t RunPixels(uint8_t b)
-{
-    if (b < FirstFill)
-        return b;
-    if (b < FirstLiteral)
-        return 191u - b;
-    return 256u - b;
-}
-
-// Bytes of the run, control byte included.
-inline uint64_t RunBytes(uint8_t b)
-{
-    if (b < FirstFill)
-        return 1;
-    if (b < FirstLiteral)
-        return 2;
-    return 1 + uint64_t { 256u - b };
-}
 
 // Header words 1 to 4 that take part in the agreement rule: not 0 and pointing inside the
 // data. For each, whether a run starts at the byte it names, and after how many pixels.
@@ -72,49 +54,127 @@ struct HeaderTargets {
 // where the fill and literal runs of 2 pixels or more lie (a run of one pixel cannot cross a
 // row end). A width w fits when it divides the total and no such run has a row start strictly
 // inside it.
+struct OpaqueRun {
+    uint32_t start; // pixels before the run
+    uint32_t end; // start + length
+};
+
+// The run list and the bit set live in scratch space of the thread, kept from one frame to
+// the next: analysis runs on every frame of every file read.
 struct CL2Layout {
     uint64_t total = 0;
     uint64_t longestOpaque = 0;
-    std::vector<uint32_t> runStart; // pixel offset of each run of 2 pixels or more
-    std::vector<uint8_t> runLength;
-    // Pixel offsets where no row may start, one bit each, when that is small enough to keep;
-    // a stream of long transparent runs keeps the run list alone.
-    std::vector<uint64_t> inside;
-    bool insideKept = false;
+    const OpaqueRun* runs = nullptr; // rising
+    size_t runCount = 0;
+    // Pixel offsets where no row may start, one bit each. Built once several widths are to
+    // be checked, and only when it stays small beside the run list: a stream of long
+    // transparent runs is checked against the list alone.
+    const uint64_t* inside = nullptr;
+    uint32_t checks = 0;
 
-    bool Fits(uint64_t w) const
+    static std::vector<OpaqueRun>& RunSpace()
+    {
+        thread_local std::vector<OpaqueRun> space;
+        return space;
+    }
+    static std::vector<uint64_t>& InsideSpace()
+    {
+        thread_local std::vector<uint64_t> space;
+        return space;
+    }
+
+    // Keeps the scratch space of real sprites; what a huge frame needed goes with it.
+    ~CL2Layout()
+    {
+        constexpr size_t Kept = size_t { 1 } << 20;
+        if (RunSpace().capacity() > Kept)
+            std::vector<OpaqueRun>().swap(RunSpace());
+        if (InsideSpace().capacity() > Kept)
+            std::vector<uint64_t>().swap(InsideSpace());
+    }
+
+    void BuildInside()
+    {
+        std::vector<uint64_t>& space = InsideSpace();
+        space.assign(static_cast<size_t>((total + 63) / 64 + 1), 0);
+        uint64_t* bits = space.data();
+        for (size_t i = 0; i < runCount; ++i) {
+            // Bits start + 1 ... end - 1: at most 64, over at most two words.
+            const uint64_t from = uint64_t { runs[i].start } + 1;
+            const uint64_t count = runs[i].end - from;
+            const uint64_t shift = from & 63;
+            const uint64_t mask = count == 64 ? ~uint64_t { 0 } : (uint64_t { 1 } << count) - 1;
+            bits[from >> 6] |= mask << shift;
+            if (shift != 0 && shift + count > 64)
+                bits[(from >> 6) + 1] |= mask >> (64 - shift);
+        }
+        inside = bits;
+    }
+
+    bool Fits(uint64_t w)
     {
         if (w == 0 || total % w != 0 || w < longestOpaque)
             return false;
+        if (runCount == 0)
+            return true;
+        if (inside == nullptr && ++checks > 3 && total / 8 <= 64 * (runCount + 64))
+            BuildInside();
+        if (inside != nullptr) {
+            for (uint64_t x = w; x < total; x += w) {
+                if ((inside[x >> 6] >> (x & 63)) & 1)
+                    return false;
+            }
+            return true;
+        }
         const uint64_t rows = total / w;
-        if (insideKept && rows <= runStart.size() * 4) {
-            const uint64_t* bits = inside.data();
+        const OpaqueRun* at = runs;
+        const OpaqueRun* const last = runs + runCount;
+        if (rows * 16 < runCount) {
+            // Few row starts among many runs: search for the run around each.
             for (uint64_t x = w; x < total; x += w) {
-                if ((bits[x >> 6] >> (x & 63)) & 1)
+                at = std::lower_bound(at, last, x,
+                    [](const OpaqueRun& run, uint64_t pixel) { return run.end <= pixel; });
+                if (at == last)
+                    return true;
+                if (at->start < x)
                     return false;
             }
             return true;
         }
-        if (rows < runStart.size()) {
-            // Fewer row starts than runs: find the run before each row start.
-            auto from = runStart.begin();
-            for (uint64_t x = w; x < total; x += w) {
-                from = std::upper_bound(from, runStart.end(), static_cast<uint32_t>(x));
-                if (from == runStart.begin())
-                    continue;
-                const size_t i = static_cast<size_t>(from - runStart.begin()) - 1;
-                if (x < uint64_t { runStart[i] } + runLength[i])
-                    return false;
-            }
-            return true;
-        }
-        for (size_t i = 0; i < runStart.size(); ++i) {
-            if (runStart[i] % w + runLength[i] > w)
+        for (uint64_t x = w; x < total; x += w) {
+            while (at != last && at->end <= x)
+                ++at;
+            if (at == last)
+                return true;
+            if (at->start < x)
                 return false;
         }
         return true;
     }
 };
+
+// Pixels and bytes of the run of each control byte (0 for the invalid 00).
+struct RunTable {
+    std::array<uint8_t, 256> pixels {};
+    std::array<uint8_t, 256> bytes {};
+    constexpr RunTable()
+    {
+        bytes[0] = 1; // so that a walk over broken data still moves on
+        for (uint32_t b = 1; b < 256; ++b) {
+            if (b < FirstFill) {
+                pixels[b] = static_cast<uint8_t>(b);
+                bytes[b] = 1;
+            } else if (b < FirstLiteral) {
+                pixels[b] = static_cast<uint8_t>(191 - b);
+                bytes[b] = 2;
+            } else {
+                pixels[b] = static_cast<uint8_t>(256 - b);
+                bytes[b] = static_cast<uint8_t>(257 - b);
+            }
+        }
+    }
+};
+constexpr RunTable Runs;
 
 // Scans the runs once. Returns a diagnosis of 4 or more for unusable data, else 0xFF.
 uint8_t ScanCL2(const uint8_t* data, uint64_t length, HeaderTargets& targets, CL2Layout& layout)
@@ -128,11 +188,15 @@ uint8_t ScanCL2(const uint8_t* data, uint64_t length, HeaderTargets& targets, CL
         if (targets.inData[k])
             nextTarget = std::min(nextTarget, targets.byte[k]);
     }
-    uint64_t p = 0, x = 0, longest = 0;
-    layout.runStart.clear();
-    layout.runLength.clear();
+    // A run of 2 pixels or more that is no transparent one takes at least 2 bytes.
+    std::vector<OpaqueRun>& space = CL2Layout::RunSpace();
+    if (space.size() < length / 2 + 1)
+        space.resize(static_cast<size_t>(length / 2 + 1));
+    OpaqueRun* out = space.data();
+    uint64_t p = 0, x = 0;
+    uint32_t longest = 0;
     while (p < length) {
-        const uint8_t b = data[p];
+        const uint32_t b = data[p];
         if (b == 0)
             return DiagNull;
         if (p >= nextTarget) {
@@ -147,17 +211,19 @@ uint8_t ScanCL2(const uint8_t* data, uint64_t length, HeaderTargets& targets, CL
             }
             nextTarget = ahead;
         }
-        const uint32_t n = RunPixels(b);
-        if (b >= FirstFill) {
-            if (n > longest)
-                longest = n;
-            if (n > 1 && x <= std::numeric_limits<uint32_t>::max()) {
-                layout.runStart.push_back(static_cast<uint32_t>(x));
-                layout.runLength.push_back(static_cast<uint8_t>(n));
-            }
-        }
+        // Computed rather than looked up: the next position waits on it.
+        const uint32_t literal = 256 - b;
+        const uint32_t n = b < FirstFill ? b : (b < FirstLiteral ? 191 - b : literal);
+        const uint64_t bytes = b < FirstFill ? 1 : (b < FirstLiteral ? 2 : literal + 1);
+        const bool opaque = b >= FirstFill;
+        if (opaque)
+            longest = std::max(longest, n);
+        // Stored always, kept only for opaque runs of 2 pixels or more. A total beyond 32
+        // bits fails below, so the truncated offsets are never used.
+        *out = { static_cast<uint32_t>(x), static_cast<uint32_t>(x + n) };
+        out += opaque && n > 1;
         x += n;
-        p += RunBytes(b);
+        p += bytes;
     }
     if (p > length)
         return DiagBounds;
@@ -166,93 +232,124 @@ uint8_t ScanCL2(const uint8_t* data, uint64_t length, HeaderTargets& targets, CL
         return DiagWidth;
     layout.total = x;
     layout.longestOpaque = longest;
-
-    // A bit per pixel costs an eighth of a byte per pixel; keep it while that stays within a
-    // few times the run list.
-    layout.insideKept = (x + 63) / 64 * 8 <= 64 * (layout.runStart.size() + 64);
-    layout.inside.clear();
-    if (layout.insideKept) {
-        layout.inside.assign(static_cast<size_t>((x + 63) / 64 + 1), 0);
-        uint64_t* bits = layout.inside.data();
-        for (size_t i = 0; i < layout.runStart.size(); ++i) {
-            // Bits start + 1 ... start + n - 1: at most 64, over at most two words.
-            const uint64_t from = uint64_t { layout.runStart[i] } + 1;
-            const uint64_t count = layout.runLength[i] - 1u;
-            const uint64_t shift = from & 63;
-            const uint64_t mask = count == 64 ? ~uint64_t { 0 } : (uint64_t { 1 } << count) - 1;
-            bits[from >> 6] |= mask << shift;
-            if (shift != 0 && shift + count > 64)
-                bits[(from >> 6) + 1] |= mask >> (64 - shift);
-        }
-    }
+    layout.runs = space.data();
+    layout.runCount = static_cast<size_t>(out - space.data());
     return 0xFF;
 }
 
-// The divisors of total that are at least lowest, largest first.
-std::vector<uint64_t> DivisorsFrom(uint64_t total, uint64_t lowest)
+// The divisors of total (below 2^32) that are at least lowest, largest first, in divisors.
+// From the prime factors: sprite sizes have small ones, found after a few divisions.
+void DivisorsFrom(uint32_t total, uint64_t lowest, std::vector<uint32_t>& divisors)
 {
-    std::vector<uint64_t> small, large;
-    lowest = std::max<uint64_t>(lowest, 1);
-    for (uint64_t i = 1; i * i <= total && i <= total / lowest; ++i) {
-        if (total % i != 0)
-            continue;
-        if (i >= lowest)
-            small.push_back(i);
-        if (total / i != i)
-            large.push_back(total / i);
-    }
-    // large falls, small rises: large, then small backwards, is the whole list falling.
-    large.insert(large.end(), small.rbegin(), small.rend());
-    return large;
+    divisors.assign(1, 1);
+    uint32_t rest = total;
+    auto take = [&](uint32_t prime) {
+        const size_t before = divisors.size();
+        uint64_t power = 1;
+        while (rest % prime == 0) {
+            rest /= prime;
+            power *= prime;
+            for (size_t i = 0; i < before; ++i)
+                divisors.push_back(static_cast<uint32_t>(divisors[i] * power));
+        }
+    };
+    take(2);
+    for (uint32_t factor = 3; uint64_t { factor } * factor <= rest; factor += 2)
+        take(factor);
+    if (rest > 1)
+        take(rest);
+    std::erase_if(divisors, [&](uint32_t d) { return d < lowest; });
+    std::sort(divisors.begin(), divisors.end(), std::greater<>());
 }
 
-// The first pixel from p on that is not transparent, or end.
-inline const uint8_t* SkipTransparent(const uint8_t* p, const uint8_t* end)
+// The high bit of each byte of v that is 0, and no other bit.
+inline uint64_t ZeroBytes(uint64_t v)
 {
-    while (end - p >= 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, p, sizeof word);
-        if (word != ~uint64_t { 0 })
+    constexpr uint64_t Low7 = 0x7F7F7F7F7F7F7F7Full;
+    return ~(((v & Low7) + Low7) | v | Low7);
+}
+
+inline uint64_t Load64(const uint8_t* p)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// The scans below look at the pixels eight at a time (byte 0 the low byte, little-endian).
+// They may read up to limit, the end of the image, but they answer for [p, end) alone.
+
+// Bits of the bytes 0 ... count - 1 of a word (count 0 ... 8), as their high bits.
+inline uint64_t FirstBytes(ptrdiff_t count)
+{
+    return count >= 8 ? ~uint64_t { 0 } : (uint64_t { 1 } << (8 * count)) - 1;
+}
+
+// The first position q in [p, end - 2) where three equal pixels start, or end.
+inline const uint8_t* FindThreeEqual(const uint8_t* p, const uint8_t* end, const uint8_t* limit)
+{
+    for (;;) {
+        const ptrdiff_t starts = end - p - 2;
+        if (starts <= 0)
+            return end;
+        if (limit - p < 10)
             break;
+        const uint64_t a = Load64(p);
+        const uint64_t equal
+            = ZeroBytes(a ^ Load64(p + 1)) & ZeroBytes(a ^ Load64(p + 2)) & FirstBytes(starts);
+        if (equal != 0)
+            return p + (std::countr_zero(equal) >> 3);
+        if (starts <= 8)
+            return end;
         p += 8;
     }
-    while (p < end && *p == TransparentIndex)
-        ++p;
-    return p;
+    for (; end - p >= 3; ++p) {
+        if (p[0] == p[1] && p[0] == p[2])
+            return p;
+    }
+    return end;
 }
 
-inline bool ThreeEqual(const uint8_t* p, const uint8_t* end)
+// The first pixel in [p, end) that is not value, or end.
+inline const uint8_t* SkipEqual(
+    const uint8_t* p, const uint8_t* end, const uint8_t* limit, uint8_t value)
 {
-    return end - p >= 3 && p[0] == p[1] && p[0] == p[2];
+    const uint64_t pattern = 0x0101010101010101ull * value;
+    while (p < end && limit - p >= 8) {
+        const uint64_t differ = Load64(p) ^ pattern;
+        if (differ != 0)
+            return std::min(end, p + (std::countr_zero(differ) >> 3));
+        p += 8;
+    }
+    while (p < end && *p == value)
+        ++p;
+    return std::min(p, end);
 }
 
 // Codes one opaque stretch: fill runs where 3 or more equal pixels start, literal runs of the
 // rest, each at most 65 pixels and cut where 3 equal pixels start.
-inline uint8_t* CodeOpaque(const uint8_t* p, const uint8_t* end, uint8_t* out)
+inline uint8_t* CodeOpaque(const uint8_t* p, const uint8_t* end, const uint8_t* limit, uint8_t* out)
 {
     while (p < end) {
-        if (ThreeEqual(p, end)) {
+        const uint8_t* equal = FindThreeEqual(p, std::min(end, p + LongestLiteral + 2), limit);
+        if (equal == p) {
             const uint8_t value = *p;
-            const uint8_t* q = p + 3;
-            while (q < end && *q == value)
-                ++q;
+            const uint8_t* q = SkipEqual(p + 3, end, limit, value);
             size_t count = static_cast<size_t>(q - p);
-            for (; count > 0;) {
-                const size_t n = std::min<size_t>(count, LongestFill);
-                *out++ = static_cast<uint8_t>(191 - n);
-                *out++ = value;
-                count -= n;
-            }
             p = q;
+            for (; count > LongestFill; count -= LongestFill) {
+                *out++ = static_cast<uint8_t>(191 - LongestFill);
+                *out++ = value;
+            }
+            *out++ = static_cast<uint8_t>(191 - count);
+            *out++ = value;
         } else {
-            const uint8_t* start = p++;
-            while (
-                p < end && static_cast<size_t>(p - start) < LongestLiteral && !ThreeEqual(p, end))
-                ++p;
-            const size_t n = static_cast<size_t>(p - start);
+            // A literal takes pixels up to where three equal ones start, at most 65.
+            const size_t n = std::min<size_t>(static_cast<size_t>(equal - p), LongestLiteral);
             *out++ = static_cast<uint8_t>(256 - n);
-            std::memcpy(out, start, n);
+            std::memcpy(out, p, n);
             out += n;
+            p += n;
         }
     }
     return out;
@@ -281,20 +378,27 @@ uint8_t AnalyseCL2(CELFrame& frame)
         return scan;
     }
 
+    // The widths that agree with the Frame Header first: checking agreement costs nothing,
+    // and a frame of more than 32 rows has one such width. The fitting widths are only
+    // needed when none agrees.
+    thread_local std::vector<uint32_t> divisors;
+    DivisorsFrom(static_cast<uint32_t>(layout.total), layout.longestOpaque, divisors);
     NumArray agreeing, fitting;
     std::vector<BlockRowSet> agreeingRows, fittingRows;
-    for (uint64_t w : DivisorsFrom(layout.total, layout.longestOpaque)) {
-        if (!layout.Fits(w))
-            continue;
-        BlockRowSet rows;
-        const bool agrees = targets.Place(frame.Header, w, rows);
-        if (agrees) {
+    BlockRowSet rows;
+    for (const uint32_t w : divisors) {
+        if (targets.Place(frame.Header, w, rows) && layout.Fits(w)) {
             agreeing.push_back(static_cast<uint32_t>(w));
             agreeingRows.push_back(rows);
         }
-        // Only needed when no width agrees; up to 256 tell whether the list was cut.
-        if (agreeing.empty() && fitting.size() < 256) {
-            fitting.push_back(static_cast<uint32_t>(w));
+    }
+    if (agreeing.empty()) {
+        // Up to 256: enough to tell whether the list is cut.
+        for (size_t i = 0; i < divisors.size() && fitting.size() < 256; ++i) {
+            if (!layout.Fits(divisors[i]))
+                continue;
+            targets.Place(frame.Header, divisors[i], rows);
+            fitting.push_back(static_cast<uint32_t>(divisors[i]));
             fittingRows.push_back(rows);
         }
     }
@@ -356,11 +460,11 @@ uint8_t CheckCL2Width(const CELFrame& frame, uint32_t w, BlockRowSet& rows)
             if (targets.inData[k] && targets.byte[k] == p)
                 targets.pixel[k] = static_cast<int64_t>(x);
         }
-        const uint32_t n = RunPixels(b);
+        const uint32_t n = Runs.pixels[b];
         if (b >= FirstFill && x % w + n > w)
             return DiagWidth; // a fill or literal run crosses a row end
         x += n;
-        p += RunBytes(b);
+        p += Runs.bytes[b];
     }
     if (x == 0 || x % w != 0)
         return DiagWidth;
@@ -432,34 +536,47 @@ void EncodeCL2(const DataArray& image, uint32_t width, uint32_t height, DataArra
     const size_t h = height;
     if (w == 0 || h == 0 || image.size() / w < h)
         return;
-    // A run of n pixels takes at most n + 1 bytes, and n + 1 <= 2n: two bytes per pixel
-    // bound the output, which is coded once into scratch and copied at its true size.
+    // A run of n pixels takes at most n + 1 bytes, and n + 1 <= 2n: two bytes per pixel bound
+    // the output. It is coded once into scratch space, kept for the next call when it is
+    // small, then copied at its true size.
+    constexpr size_t KeptScratch = size_t { 1 } << 22;
+    thread_local std::vector<uint8_t> kept;
+    std::vector<uint8_t> large;
     const size_t bound = 2 * w * h + 8;
-    std::unique_ptr<uint8_t[]> scratch(new uint8_t[bound]);
-    uint8_t* const begin = scratch.get();
+    std::vector<uint8_t>& scratch = bound <= KeptScratch ? kept : large;
+    if (scratch.size() < bound)
+        scratch.resize(bound);
+    uint8_t* const begin = scratch.data();
     uint8_t* out = begin;
+    const uint8_t* const pixels = image.data();
+    const uint8_t* const limit = pixels + w * h;
     uint64_t pending = 0; // transparent pixels not yet coded; they gather across row ends
-    for (size_t y = 0; y < h; ++y) {
-        if (y % 32 == 0 && y < 160) {
-            // Each header word must name a run start: the gathering is cut here.
+    for (size_t block = 0; block * 32 < h; ++block) {
+        // Rows 32 x block on; each header word must name a run start, so the gathering of
+        // transparent pixels is cut at the start of rows 32, 64, 96 and 128.
+        const size_t lastRow = block < 4 ? std::min(h, block * 32 + 32) : h;
+        if (block < 5) {
             out = FlushTransparent(pending, out);
-            header[y / 32] = static_cast<uint16_t>(static_cast<uint64_t>(out - begin) + 10);
+            header[block] = static_cast<uint16_t>(static_cast<uint64_t>(out - begin) + 10);
         }
-        const uint8_t* p = image.data() + y * w;
-        const uint8_t* const end = p + w;
-        while (p < end) {
-            if (*p == TransparentIndex) {
-                const uint8_t* q = SkipTransparent(p, end);
-                pending += static_cast<uint64_t>(q - p);
-                p = q;
-            } else {
-                out = FlushTransparent(pending, out);
-                const void* next = std::memchr(p, TransparentIndex, static_cast<size_t>(end - p));
-                const uint8_t* q = next != nullptr ? static_cast<const uint8_t*>(next) : end;
-                out = CodeOpaque(p, q, out);
-                p = q;
-            }
+        const uint8_t* p = pixels + block * 32 * w;
+        const uint8_t* const blockEnd = pixels + lastRow * w;
+        while (p < blockEnd) {
+            // Transparent pixels across row ends, then the opaque stretch up to the row end.
+            const uint8_t* q = SkipEqual(p, blockEnd, limit, TransparentIndex);
+            pending += static_cast<uint64_t>(q - p);
+            p = q;
+            if (p == blockEnd)
+                break;
+            out = FlushTransparent(pending, out);
+            const uint8_t* const rowEnd = pixels + (static_cast<size_t>(p - pixels) / w + 1) * w;
+            const void* next = std::memchr(p, TransparentIndex, static_cast<size_t>(rowEnd - p));
+            q = next != nullptr ? static_cast<const uint8_t*>(next) : rowEnd;
+            out = CodeOpaque(p, q, limit, out);
+            p = q;
         }
+        if (block >= 4)
+            break;
     }
     out = FlushTransparent(pending, out);
     data.assign(begin, out);

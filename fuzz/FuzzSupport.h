@@ -42,16 +42,17 @@ inline PaletteModel MakeFuzzPalette(bool wholePalette)
     return model;
 }
 
-// Encodes a width x height image into a frame, analyses it, selects the first candidate equal
-// to width and decodes: the image must come back unchanged. A literal 255 cannot survive the
-// coder as a literal, but it comes back as 255 all the same since 255 is the transparent index.
-// When more than 255 widths fit, the list may be cut before width; that is the one outcome in
-// which width may be missing.
-inline void CheckImageRoundTrip(uint32_t width, uint32_t height, const DataArray& image)
+// Encodes a width x height image into a frame of the coding, analyses it, selects the first
+// candidate equal to width and decodes: the image must come back unchanged. A literal 255
+// cannot survive the coder as a literal, but it comes back as 255 all the same since 255 is
+// the transparent index. When more than 255 widths fit, the list may be cut before width;
+// that is the one outcome in which width may be missing.
+inline void CheckImageRoundTrip(uint32_t width, uint32_t height, const DataArray& image,
+    FrameCoding coding = FrameCoding::CEL)
 {
     FuzzCheck(width > 0 && height > 0 && image.size() == uint64_t { width } * height,
         "round trip called with an inconsistent image");
-    auto frame = CELFrame::CreateEmpty();
+    auto frame = CELFrame::CreateEmpty(coding);
     frame->SetSize(width, height);
     frame->EncodeImage(image);
     FuzzCheck(frame->Data.size() == frame->DataLength, "DataLength differs from the data");

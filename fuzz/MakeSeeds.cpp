@@ -215,6 +215,34 @@ private:
     std::map<std::string, std::string> expected;
 };
 
+Bytes FrameHeader(std::initializer_list<uint32_t> words)
+{
+    Bytes out;
+    for (uint32_t word : words)
+        Put16(out, word);
+    return out;
+}
+
+// A CL2 frame as stored: the Frame Header 10, 0, 0, 0, 0 and one run of n transparent pixels.
+Bytes TransparentCL2Frame(uint8_t n)
+{
+    return Concat(FrameHeader({ 10, 0, 0, 0, 0 }), { n });
+}
+
+// A grouped file: the table of group offsets, then the groups.
+Bytes GroupedFile(const std::vector<Bytes>& groups)
+{
+    Bytes out;
+    uint32_t position = 4 * static_cast<uint32_t>(groups.size());
+    for (const auto& group : groups) {
+        Put32(out, position);
+        position += static_cast<uint32_t>(group.size());
+    }
+    for (const auto& group : groups)
+        out.insert(out.end(), group.begin(), group.end());
+    return out;
+}
+
 void WriteHostile(const std::filesystem::path& root)
 {
     {
@@ -277,6 +305,51 @@ void WriteHostile(const std::filesystem::path& root)
         cel.Add(
             "database-selection-too-big.cel", Concat(Words32({ 1, 12, 27 }), alternating), "0 0");
         cel.AddCompanion("database-selection-too-big.cel.cdb", { 0, 0, 200 });
+    }
+    {
+        // Grouped files, read as sprite files (as grouped only when the plain read fails and
+        // every group loads): the status and group count (0: not grouped) with the default
+        // Frame Header flag 0, then with 1.
+        HostileFolder grouped(root / "grouped",
+            "# file, then status and group count with the default flag 0, then with 1\n");
+        const Bytes small = Concat(Words32({ 1, 12, 13 }), { 0xFF }); // a CEL without headers
+        // One frame of 50 bytes: it loads with and without Frame Headers, and two of them
+        // make a file long enough for the plain read to reach its offsets.
+        Bytes literal { 49 };
+        for (uint8_t i = 0; i < 49; ++i)
+            literal.push_back(i);
+        const Bytes big = Concat(Words32({ 1, 12, 62 }), literal);
+        const Bytes bigBroken = Concat(Words32({ 1, 12, 61 }), literal);
+        const Bytes cl2 = Concat(Words32({ 1, 12, 23 }), TransparentCL2Frame(4));
+        grouped.Add("two-groups.cel", GroupedFile({ small, small }), "0 2 3 0");
+        grouped.Add("two-big-groups.cel", GroupedFile({ big, big }), "0 2 0 2");
+        grouped.Add("three-big-groups.cel", GroupedFile({ big, big, big }), "0 3 0 3");
+        grouped.Add("two-groups.cl2", GroupedFile({ cl2, cl2 }), "0 2 0 2");
+        grouped.Add("one-group.CL2", GroupedFile({ cl2 }), "0 1 0 1");
+        // A CL2 grouped file read as a CEL: its frames are no CEL frames of the layout.
+        grouped.Add("cl2-groups-as-cel.cel", GroupedFile({ cl2, cl2 }), "0 2 0 2");
+        // Tables that fall, point past the end, or only fit in a file cut short.
+        grouped.Add("falling.cel", Concat(Words32({ 12, 136, 74 }), Concat(Concat(big, big), big)),
+            "4 0 4 0");
+        grouped.Add("equal-offsets.cel", Concat(Words32({ 8, 8 }), Concat(big, big)), "4 0 4 0");
+        grouped.Add("past-the-end.cel", Concat(Words32({ 8, 132 }), Concat(big, big)), "4 0 4 0");
+        grouped.Add("table-only.cel", Words32({ 8, 12 }), "3 0 3 0");
+        const Bytes twoBig = GroupedFile({ big, big });
+        grouped.Add("cut.cel", Bytes(twoBig.begin(), twoBig.end() - 1), "4 0 4 0");
+        // A group that does not load keeps the plain status.
+        grouped.Add("broken-group.cel", GroupedFile({ big, bigBroken }), "4 0 4 0");
+        grouped.Add("group-without-frames.cel", GroupedFile({ Words32({ 0 }), small }), "3 0 3 0");
+        grouped.Add("small-broken-group.cel",
+            GroupedFile({ small, Concat(Words32({ 1, 12, 14 }), { 0xFF }) }), "3 0 3 0");
+        // The database: one after another, its first flag byte for every group.
+        grouped.Add("database.cel", GroupedFile({ small, small }), "0 2 0 2");
+        grouped.AddCompanion("database.cel.cdb", { 0, 1, 'a', 1, 1, 'b' });
+        grouped.Add("database-cut.cel", GroupedFile({ small, small }), "0 2 0 2");
+        grouped.AddCompanion("database-cut.cel.cdb", { 0, 1, 'a' });
+        grouped.Add("database-says-headers.cel", GroupedFile({ small, small }), "3 0 3 0");
+        grouped.AddCompanion("database-says-headers.cel.cdb", { 1, 1 });
+        grouped.Add("database-zero-flag.cl2", GroupedFile({ cl2, cl2 }), "0 2 0 2");
+        grouped.AddCompanion("database-zero-flag.cl2.cdb", { 0, 0, 0, 0 });
     }
     {
         HostileFolder bmp(root / "bmp", "# file, then the read result\n");
@@ -402,6 +475,44 @@ int main(int argc, char** argv)
     Write(cel, "headers-22-bytes",
         CelInput({}, { 1, 0, 0, 0, 12, 0, 0, 0, 22, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0 }));
     Write(cel, "tall-frame-headers", CelInput({}, CelFile({ MakeFrame(3, 170, 4) }, true)));
+
+    // CL2 frames, pictures for the CL2 coder, and grouped files of both codings.
+    const auto cl2 = root / "FuzzCL2";
+    auto frameInput = [](const Bytes& header, const Bytes& data) {
+        return Concat(Concat(Bytes { 0 }, header), data);
+    };
+    Bytes tall;
+    for (uint32_t row = 0; row < 40; ++row)
+        tall.insert(tall.end(), { 0xBD, static_cast<uint8_t>(row) }); // a fill of 2 per row
+    Write(cl2, "frame-one-pixel", frameInput(TransparentCL2Frame(1), {}));
+    Write(cl2, "frame-3x2",
+        frameInput(FrameHeader({ 10, 0, 0, 0, 0 }), { 0xFF, 0x05, 0x03, 0xFE, 0x06, 0x07 }));
+    Write(cl2, "frame-40-rows", frameInput(FrameHeader({ 10, 74, 0, 0, 0 }), tall));
+    Write(cl2, "frame-fills",
+        frameInput(FrameHeader({ 10, 0, 0, 0, 0 }), { 0x80, 0x05, 0xBE, 0x05, 0x7F, 0x7F, 0x2E }));
+    auto pictureInput = [](uint8_t mode, uint32_t width, const Bytes& pixels) {
+        Bytes out { static_cast<uint8_t>(64 + mode) };
+        Put16(out, width - 1);
+        out.insert(out.end(), pixels.begin(), pixels.end());
+        return out;
+    };
+    Write(cl2, "picture-3x2", pictureInput(0, 3, { 5, 255, 255, 255, 6, 7 }));
+    Write(cl2, "picture-40-rows", pictureInput(1, 20, Picture(20, 40, 13)));
+    Write(cl2, "picture-fills", pictureInput(0, 70, Bytes(140, 9)));
+    auto fileInput = [](uint8_t coding, const Bytes& database, const Bytes& file) {
+        Bytes out { static_cast<uint8_t>(128 + coding) };
+        Put16(out, static_cast<uint32_t>(database.size()));
+        return Concat(Concat(out, database), file);
+    };
+    const Bytes cl2Group = Concat(
+        Words32({ 2, 16, 27, 38 }), Concat(TransparentCL2Frame(6), TransparentCL2Frame(3)));
+    const Bytes celGroup = CelFile(frames, true);
+    Write(cl2, "file-grouped-cl2", fileInput(1, {}, GroupedFile({ cl2Group, cl2Group, cl2Group })));
+    Write(cl2, "file-grouped-cl2-database",
+        fileInput(1, Concat(Database(1, { "a", "" }, { 0, 1 }), Database(1, { "", "b" }, { 1, 0 })),
+            GroupedFile({ cl2Group, cl2Group })));
+    Write(cl2, "file-grouped-cel", fileInput(0, {}, GroupedFile({ celGroup, celGroup })));
+    Write(cl2, "file-plain-cl2", fileInput(1, {}, cl2Group));
 
     // BMP files of 8 and 24 bits, with and without row padding.
     const auto bmp = root / "FuzzBitmap";

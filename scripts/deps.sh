@@ -2,8 +2,8 @@
 # Installs the Debian packages Vornix needs, and only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libgl-dev libgtest-dev
-          libbenchmark-dev libspng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev clang
-          libclang-rt-14-dev xvfb xauth libxcb1-dev dpkg-dev desktop-file-utils libxml2-utils
+          libbenchmark-dev libspng-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev libcli11-dev
+          clang libclang-rt-14-dev xvfb xauth libxcb1-dev dpkg-dev desktop-file-utils libxml2-utils
           shared-mime-info)
 missing=()
 for p in "${packages[@]}"; do

@@ -52,6 +52,7 @@ echo "== fuzzing for $seconds s per harness; work folder $work =="
 max_len() {
     case "$1" in
         FuzzCEL) echo 8192 ;;
+        FuzzCL2) echo 8192 ;;
         FuzzBitmap) echo 8192 ;;
         FuzzPNG) echo 8192 ;;
         FuzzPalette) echo 1024 ;;

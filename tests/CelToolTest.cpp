@@ -19,6 +19,7 @@
 #include "bitmaps/ImageFiles.h"
 #include "bitmaps/PNGHandler.h"
 #include "cel/CELHandler.h"
+#include "cel/GroupedFile.h"
 
 namespace {
 
@@ -1221,6 +1222,190 @@ TEST(CelToolSheet, CellsAreCutRowByRowUpToTheCountOrTheLastVisibleCell)
         EXPECT_EQ(RunTool(dir, full).ExitCode, 2) << args[1];
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("h.cel")));
+}
+
+// Grouped CL2 and CEL files through every command: build --groups, info, export (names
+// m_<g>_<i>) and build back, sheet and build --sheet --atlas, convert both ways: each way back
+// gives the same bytes, and what info says matches the core.
+TEST(CelToolGroups, EveryCommandRoundTripsGroupedFilesOfBothCodings)
+{
+    std::mt19937 random(20);
+    for (const char* name : { "m.cl2", "m.cel" }) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        BuiltSprites sprites = WriteSprites(dir, random, 12);
+        const std::string out = dir.File(name);
+        // A CL2 of frames past 32 rows knows its widths; a CEL keeps them in its database.
+        const bool cl2 = CodingFromName(out) == FrameCoding::CL2;
+        std::vector<std::string> args { "build", out, "--groups", "3", "--quiet" };
+        if (!cl2)
+            args.push_back("--database");
+        args.insert(args.end(), sprites.Paths.begin(), sprites.Paths.end());
+        ToolRun built = RunTool(dir, args);
+        ASSERT_EQ(built.ExitCode, 0) << built.Err;
+        const auto bytes = ReadBytes(out);
+        SpriteFile sprite = LoadSpriteFile(out, true);
+        ASSERT_EQ(sprite.Status, LoadOK);
+        ASSERT_TRUE(sprite.Grouped);
+        ASSERT_EQ(sprite.Groups.size(), 3u);
+        EXPECT_EQ(sprite.Coding, cl2 ? FrameCoding::CL2 : FrameCoding::CEL);
+
+        ToolRun info = RunTool(dir, { "info", out, "--json" });
+        ASSERT_EQ(info.ExitCode, 0) << info.Err;
+        Json json = ParseJson(info.Out);
+        EXPECT_EQ(json["coding"].Text, cl2 ? "cl2" : "cel");
+        EXPECT_EQ(json["group_count"].Int(), 3);
+        EXPECT_THROW(json["frames"], std::runtime_error);
+        for (size_t g = 0; g < 3; ++g) {
+            EXPECT_EQ(json["groups"][g]["index"].Int(), static_cast<long long>(g));
+            ASSERT_EQ(json["groups"][g]["frame_count"].Int(), 4);
+            for (size_t i = 0; i < 4; ++i) {
+                const CELFrame& frame = *sprite.Groups[g]->Frames[i]->Frame;
+                EXPECT_EQ(json["groups"][g]["frames"][i]["index"].Int(), static_cast<long long>(i));
+                EXPECT_EQ(json["groups"][g]["frames"][i]["data_length"].Int(), frame.DataLength);
+                EXPECT_EQ(frame.Width, sprites.Bitmaps[4 * g + i].BitmapWidth);
+            }
+        }
+        ToolRun table = RunTool(dir, { "info", out });
+        EXPECT_NE(table.Out.find(std::string("Coding: ") + (cl2 ? "cl2" : "cel") + "\n"),
+            std::string::npos);
+        EXPECT_NE(table.Out.find("Group 2: 4 frames\n"), std::string::npos) << table.Out;
+
+        // export, then build --groups from what it wrote.
+        ToolRun exported = RunTool(dir, { "export", out, dir.File("out"), "--format", "png" });
+        ASSERT_EQ(exported.ExitCode, 0) << exported.Err;
+        for (const char* file : { "m_0_0.png", "m_1_3.png", "m_2_3.png" })
+            EXPECT_TRUE(std::filesystem::exists(dir.Path() / "out" / file)) << file;
+        const std::string again = dir.File(std::string("again") + (cl2 ? ".cl2" : ".cel"));
+        ASSERT_EQ(RunTool(dir, { "build", again, dir.File("out"), "--groups", "3" }).ExitCode, 0);
+        EXPECT_EQ(ReadBytes(again), bytes);
+
+        // sheet, then build from its atlas: each group a row of its own.
+        ToolRun sheet = RunTool(dir, { "sheet", out, dir.File("s.png") });
+        ASSERT_EQ(sheet.ExitCode, 0) << sheet.Err;
+        Json atlas = ParseJson(ReadText(dir.File("s.json")));
+        EXPECT_EQ(atlas["columns"].Int(), 4);
+        EXPECT_EQ(atlas["frames"][5]["group"].Int(), 1);
+        EXPECT_EQ(atlas["frames"][5]["index"].Int(), 1);
+        EXPECT_EQ(atlas["frames"][5]["y"].Int(), atlas["cell_height"].Int());
+        const std::string fromSheet = dir.File(std::string("sheet") + (cl2 ? ".cl2" : ".cel"));
+        ASSERT_EQ(
+            RunTool(dir,
+                { "build", fromSheet, "--sheet", dir.File("s.png"), "--atlas", dir.File("s.json") })
+                .ExitCode,
+            0);
+        EXPECT_EQ(ReadBytes(fromSheet), bytes);
+
+        // convert into the other coding and back; the database only when asked or kept.
+        const std::string other = dir.File(cl2 ? "o.cel" : "o.cl2");
+        ToolRun converted = RunTool(dir, { "convert", out, other, "--database" });
+        ASSERT_EQ(converted.ExitCode, 0) << converted.Err;
+        EXPECT_TRUE(std::filesystem::exists(other + ".cdb"));
+        SpriteFile otherSprite = LoadSpriteFile(other, true);
+        ASSERT_EQ(otherSprite.Status, LoadOK);
+        ASSERT_TRUE(otherSprite.Grouped);
+        for (size_t g = 0; g < 3; ++g)
+            for (size_t i = 0; i < 4; ++i)
+                EXPECT_EQ(Decoded(*otherSprite.Groups[g]->Frames[i]->Frame),
+                    sprites.Bitmaps[4 * g + i].BitmapPixels);
+        const std::string back = dir.File(std::string("back") + (cl2 ? ".cl2" : ".cel"));
+        ASSERT_EQ(RunTool(dir, { "convert", other, back }).ExitCode, 0);
+        EXPECT_EQ(ReadBytes(back), bytes);
+        EXPECT_TRUE(std::filesystem::exists(back + ".cdb")) << "kept from the input";
+        EXPECT_EQ(std::filesystem::exists(dir.File("again.cel.cdb")), false);
+        // --coding and --from/--to override the names.
+        const std::string renamed = dir.File("renamed.bin");
+        ASSERT_EQ(
+            RunTool(dir, { "convert", out, renamed, "--to", cl2 ? "cl2" : "cel" }).ExitCode, 0);
+        EXPECT_EQ(ReadBytes(renamed), bytes);
+        ToolRun named
+            = RunTool(dir, { "info", renamed, "--coding", cl2 ? "cl2" : "cel", "--json" });
+        EXPECT_EQ(ParseJson(named.Out)["group_count"].Int(), 3);
+    }
+}
+
+TEST(CelToolGroups, RefusalsExitWithTheirCodeAndWriteNothing)
+{
+    std::mt19937 random(21);
+    TempDir dir;
+    BuiltSprites sprites = WriteSprites(dir, random, 4);
+    struct Case {
+        std::vector<std::string> Args;
+        int Exit;
+    };
+    std::vector<Case> cases {
+        { { "build", dir.File("a.cl2"), "--groups", "3" }, 2 },
+        { { "build", dir.File("a.cl2"), "--no-headers" }, 2 },
+        { { "build", dir.File("a.cel"), "--coding", "cl3" }, 2 },
+        { { "build", dir.File("a.cel"), "--coding", "cl2", "--no-headers" }, 2 },
+        { { "build", dir.File("a.cel"), "--groups", "0" }, 2 },
+    };
+    for (Case& c : cases) {
+        c.Args.insert(c.Args.end(), sprites.Paths.begin(), sprites.Paths.end());
+        ToolRun run = RunTool(dir, c.Args);
+        EXPECT_EQ(run.ExitCode, c.Exit) << c.Args[2] << run.Err;
+        EXPECT_FALSE(std::filesystem::exists(c.Args[1]));
+    }
+    std::vector<std::string> args { "build", dir.File("g.cl2"), "--groups", "2" };
+    args.insert(args.end(), sprites.Paths.begin(), sprites.Paths.end());
+    ASSERT_EQ(RunTool(dir, args).ExitCode, 0);
+    EXPECT_EQ(
+        RunTool(dir, { "export", dir.File("g.cl2"), dir.File("x"), "--group", "2" }).ExitCode, 2);
+    EXPECT_EQ(RunTool(dir, { "info", dir.File("g.cl2"), "--coding", "x" }).ExitCode, 2);
+    EXPECT_EQ(
+        RunTool(dir, { "convert", dir.File("g.cl2"), dir.File("c.cl2"), "--no-headers" }).ExitCode,
+        2);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "x"));
+
+    // A frame that cannot be shown cannot change coding: named, and nothing written.
+    std::vector<std::unique_ptr<CELFrame>> frames;
+    frames.push_back(EncodedFrame(3, 2, { 5, 255, 255, 255, 6, 7 }));
+    frames.push_back(CELFrame::CreateEmpty());
+    frames.back()->Data = { 0x05, 0x07, 0x08 }; // a literal run past the data
+    frames.back()->DataLength = 3;
+    frames.back()->AnalyseData();
+    SaveCEL(dir.File("broken.cel"), std::move(frames), true, true);
+    ToolRun refused = RunTool(dir, { "convert", dir.File("broken.cel"), dir.File("broken.cl2") });
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_NE(refused.Err.find("frame 1 cannot be shown (DiagBounds)"), std::string::npos)
+        << refused.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("broken.cl2")));
+    // The same coding copies every frame as it is.
+    ASSERT_EQ(
+        RunTool(dir, { "convert", dir.File("broken.cel"), dir.File("copy.cel") }).ExitCode, 0);
+    EXPECT_EQ(ReadBytes(dir.File("copy.cel")), ReadBytes(dir.File("broken.cel")));
+}
+
+// export of a folder: every .cel and .cl2 below it, each into its own folder; a file that does
+// not load is reported and skipped, the rest exported, exit 1.
+TEST(CelToolGroups, ExportOfAFolderTakesEverySpriteFileBelowIt)
+{
+    std::mt19937 random(22);
+    TempDir dir;
+    BuiltSprites sprites = WriteSprites(dir, random, 4);
+    std::filesystem::create_directories(dir.Path() / "tree" / "sub");
+    std::vector<std::string> args { "build", dir.File("tree/sub/u.CL2"), "--groups", "2" };
+    args.insert(args.end(), sprites.Paths.begin(), sprites.Paths.end());
+    ASSERT_EQ(RunTool(dir, args).ExitCode, 0);
+    args = { "build", dir.File("tree/p.cel") };
+    args.insert(args.end(), sprites.Paths.begin(), sprites.Paths.end());
+    ASSERT_EQ(RunTool(dir, args).ExitCode, 0);
+    WriteBytes(dir.File("tree/notes.txt"), { 1, 2, 3 });
+    for (bool broken : { false, true }) {
+        if (broken)
+            WriteBytes(dir.File("tree/sub/bad.cel"), { 1, 2, 3 });
+        const std::string out = dir.File(broken ? "out2" : "out1");
+        ToolRun run = RunTool(dir, { "export", dir.File("tree"), out, "--jobs", "2" });
+        EXPECT_EQ(run.ExitCode, broken ? 1 : 0) << run.Err;
+        EXPECT_EQ(run.Err.find("bad.cel") != std::string::npos, broken) << run.Err;
+        size_t files = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(out))
+            files += entry.is_regular_file() ? 1 : 0;
+        EXPECT_EQ(files, 8u);
+        EXPECT_TRUE(
+            std::filesystem::exists(std::filesystem::path(out) / "sub" / "u" / "u_1_1.bmp"));
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(out) / "p" / "p_3.bmp"));
+    }
 }
 
 TEST(CelToolBatch, BuildListsEveryRefusedInputWithItsRuleAndWritesNothing)

@@ -24,6 +24,7 @@
 #include "bitmaps/ImageFiles.h"
 #include "bitmaps/PNGHandler.h"
 #include "cel/CELHandler.h"
+#include "cel/GroupedFile.h"
 #include "frames/FileIO.h"
 #include "palette/PaletteModel.h"
 #include "settings/INIHandler.h"
@@ -141,7 +142,7 @@ PaletteModel TestPalette()
 
 TEST(HostileFiles, EveryFileHasExactlyOneExpectation)
 {
-    for (const char* reader : { "cel", "bmp", "png", "ini", "pal" }) {
+    for (const char* reader : { "cel", "grouped", "bmp", "png", "ini", "pal" }) {
         SCOPED_TRACE(reader);
         CheckFolderMatchesExpectations(
             HostileFolder(reader), ReadExpectations(HostileFolder(reader)));
@@ -178,6 +179,54 @@ TEST(HostileFiles, CELFilesLoadWithTheirExpectedStatus)
             EXPECT_EQ(cel->CELBytes(), ReadBytes(path));
         }
     }
+}
+
+// Grouped files are read as sprite files: the coding from the name, plain first, grouped only
+// when that fails and every group loads. A file that loads writes back its own bytes.
+TEST(HostileFiles, GroupedFilesLoadWithTheirExpectedStatusAndGroups)
+{
+    auto expected = ReadExpectations(HostileFolder("grouped"));
+    for (const auto& [name, expectation] : expected) {
+        auto words = Words(expectation);
+        ASSERT_EQ(words.size(), 4u) << name;
+        const std::string path = (HostileFolder("grouped") / name).string();
+        for (int flag = 0; flag < 2; ++flag) {
+            SCOPED_TRACE(name + " with the default flag " + std::to_string(flag));
+            SpriteFile file = LoadSpriteFile(path, flag == 1);
+            EXPECT_EQ(file.Status, ParseStatus(words[2 * flag]));
+            const size_t groups = std::stoul(words[2 * flag + 1]);
+            EXPECT_EQ(file.Grouped, groups > 0);
+            if (file.Status != LoadOK) {
+                EXPECT_TRUE(file.Groups.empty());
+                continue;
+            }
+            ASSERT_EQ(file.Groups.size(), std::max<size_t>(groups, 1));
+            EXPECT_EQ(file.Coding, CodingFromName(path));
+            const bool database = FileExists(DatabaseFileName(path));
+            for (size_t g = 0; g < file.Groups.size(); ++g) {
+                const CELObject& group = *file.Groups[g];
+                EXPECT_EQ(group.FileName, path);
+                EXPECT_EQ(group.HasDatabase, database ? 1 : 0);
+                EXPECT_EQ(group.GroupIndex, file.Grouped ? static_cast<int32_t>(g) : -1);
+                EXPECT_EQ(group.Coding, file.Coding);
+            }
+            EXPECT_EQ(
+                file.Grouped ? GroupedFileBytes(file.GroupList()) : file.Groups[0]->CELBytes(),
+                ReadBytes(path));
+        }
+    }
+    // The database's groups follow one another: names from each, the first flag for all.
+    SpriteFile named = LoadSpriteFile((HostileFolder("grouped") / "database.cel").string(), true);
+    ASSERT_EQ(named.Status, LoadOK);
+    EXPECT_EQ(named.Groups[0]->Frames[0]->Frame->Name, "a");
+    EXPECT_EQ(named.Groups[1]->Frames[0]->Frame->Name, "b");
+    EXPECT_EQ(named.Groups[1]->WithHeaders, 0);
+    EXPECT_EQ(
+        GroupedDatabaseBytes(named.GroupList()), (std::vector<uint8_t> { 0, 1, 'a', 0, 1, 'b' }));
+    SpriteFile cut = LoadSpriteFile((HostileFolder("grouped") / "database-cut.cel").string(), true);
+    ASSERT_EQ(cut.Status, LoadOK);
+    EXPECT_EQ(cut.Groups[0]->Frames[0]->Frame->Name, "a");
+    EXPECT_EQ(cut.Groups[1]->Frames[0]->Frame->Name, "");
 }
 
 TEST(HostileFiles, ShortDatabasesGiveEmptyNamesAndFirstWidths)
@@ -256,6 +305,24 @@ TEST(HostileFiles, HugeDatabaseBesideASoundCELDoesNotFailTheLoad)
     int code = InChild([&] {
         auto cel = CELObject::CreateFromFile(sound, true);
         return cel->Status == LoadOK && cel->HasDatabase == 1 && cel->WithHeaders == 0 ? 0 : 7;
+    });
+    EXPECT_EQ(code, 0) << "exit code of the loading child (7: wrong result, 101: an exception "
+                          "escaped, 1 or -1: it died)";
+}
+
+// A hostile frame count made the reader take up to 257 bytes per counted frame of a database
+// into memory (a terabyte for a count of 2^32 - 1) before the file failed its size check. Only
+// what the frames a file can hold could use is read now, for plain and grouped files alike.
+TEST(HostileFiles, HugeDatabaseBesideAHostileCountIsNotReadWhole)
+{
+    TempDir dir;
+    const std::string cel = dir.File("count.cel");
+    WriteBytes(cel, { 0xFF, 0xFF, 0xFF, 0xFF, 12, 0, 0, 0, 16, 0, 0, 0 });
+    MakeSparseFile(DatabaseFileName(cel), 64ull << 30);
+    int code = InChild([&] {
+        auto plain = CELObject::CreateFromFile(cel, true);
+        SpriteFile sprite = LoadSpriteFile(cel, true);
+        return plain->Status == LoadTooShort && sprite.Status == LoadTooShort ? 0 : 7;
     });
     EXPECT_EQ(code, 0) << "exit code of the loading child (7: wrong result, 101: an exception "
                           "escaped, 1 or -1: it died)";
