@@ -35,6 +35,8 @@ std::string VornixHelpText()
            "\n"
            "Views and edits CEL sprite files. Each FILE.cel is opened after start-up, as \"Open\"\n"
            "opens a chosen file (asking whether it holds Frame Headers when it has no .cdb file).\n"
+           "A FILE.cl2 opens the same way, without the question; a grouped file lists one item\n"
+           "per group.\n"
            "The settings file Vornix.ini and the folder Unnamed are kept in the directory the\n"
            "program was started from.\n"
            "\n"

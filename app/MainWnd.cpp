@@ -1,6 +1,8 @@
 #include "app/MainWnd.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include <QApplication>
@@ -21,8 +23,10 @@
 #include "app/GuiDropFiles.h"
 #include "app/GuiSelection.h"
 #include "app/ListWnd.h"
+#include "app/SpriteFileItems.h"
 #include "app/UnnamedStore.h"
 #include "cel/HeaderGuess.h"
+#include "cel/GroupedFile.h"
 #include "framelists/FrameWnd.h"
 #include "frames/FileIO.h"
 #include "palette/PalWnd.h"
@@ -36,6 +40,9 @@ constexpr int DesignClientHeight = 300 - FrameExtraHeight;
 constexpr int ButtonHeight = 25;
 
 const char* const CELFilter = "CEL file|*.cel";
+// CL2 files open beside CEL files; a CL2 is saved as a CL2 unless another name is typed.
+const char* const OpenFilter = "CEL file|*.cel|CL2 files|*.cl2";
+const char* const CL2SaveFilter = "CL2 files|*.cl2|CEL file|*.cel";
 
 std::string UnnamedFileName(const std::string& startDir, uint32_t number)
 {
@@ -257,9 +264,18 @@ void TMain::AppendCEL(const QString& caption, CELHolderRef holder)
 
 void TMain::RefreshChangeMarks()
 {
+    // The grouped files with a changed group, by name.
+    std::set<std::string> changedFiles;
+    for (const CELHolderRef& holder : holders)
+        if (holder && holder->CEL && holder->CEL->GroupIndex >= 0 && holder->Changed())
+            changedFiles.insert(holder->CEL->FileName);
     for (int row = 0; row < ListCEL->count() && size_t(row) < holders.size(); ++row) {
         QListWidgetItem* item = ListCEL->item(row);
-        const bool changed = holders[size_t(row)] && holders[size_t(row)]->Changed();
+        const CELHolderRef& holder = holders[size_t(row)];
+        const bool changed = holder
+            && (holder->Changed()
+                || (holder->CEL && holder->CEL->GroupIndex >= 0
+                    && changedFiles.count(holder->CEL->FileName)));
         if (item->font().bold() != changed) {
             QFont font = item->font();
             font.setBold(changed);
@@ -284,7 +300,7 @@ void TMain::BtnOpenClick()
 {
     FileDialogOptions options;
     options.Title = "Open CEL file";
-    options.Filter = CELFilter;
+    options.Filter = OpenFilter;
     options.DefaultExtension = "cel";
     options.MustExist = false;
     std::optional<QString> chosen = app.dialogs.OpenFileName(options);
@@ -295,37 +311,49 @@ void TMain::BtnOpenClick()
 
 void TMain::OpenCELFile(const QString& fileName)
 {
+    std::string path = fileName.toStdString();
     for (int row = 0; row < ListCEL->count(); ++row) {
-        if (ListCEL->item(row)->text() == fileName) {
+        // The items of a grouped file carry their group number after the path.
+        const CELHolderRef holder = HolderAt(row);
+        const bool group = holder && holder->CEL && holder->CEL->GroupIndex >= 0
+            && holder->CEL->FileName == path;
+        if (ListCEL->item(row)->text() == fileName || group) {
             app.dialogs.ShowMessage("File is already open", "Error", MessageIcon::Error);
             return;
         }
     }
-    std::string path = fileName.toStdString();
     bool headers = false;
-    if (!FileExists(DatabaseFileName(path)))
+    // A CL2 always has Frame Headers: the question is for CEL files only.
+    if (CodingFromName(path) == FrameCoding::CEL && !FileExists(DatabaseFileName(path)))
         headers = AskFrameHeaders(fileName);
-    auto holder = std::make_shared<CELHolder>();
-    holder->CEL = CELObject::CreateFromFile(path, headers);
-    if (!holder->CEL || holder->CEL->Status != LoadOK) {
-        if (holder->CEL)
-            holder->CEL->Dispose(true);
+    SpriteFile file = LoadSpriteFile(path, headers);
+    if (file.Status != LoadOK || file.Groups.empty()) {
+        for (auto& group : file.Groups)
+            group->Dispose(true);
         app.dialogs.ShowMessage("An error occured", "Error", MessageIcon::Error);
         return;
     }
-    AppendCEL(fileName, holder);
-    ListCEL->setCurrentRow(ListCEL->count() - 1);
+    // A plain file is one item; a grouped file one item per group, "path [g]".
+    const int first = ListCEL->count();
+    for (auto& group : file.Groups) {
+        const int32_t index = group->GroupIndex;
+        auto holder = std::make_shared<CELHolder>();
+        holder->CEL = std::move(group);
+        AppendCEL(
+            index < 0 ? fileName : QString::fromStdString(SpriteItemCaption(path, index)), holder);
+    }
+    ListCEL->setCurrentRow(first);
 }
 
 void TMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!DroppedFiles(event->mimeData(), { "cel" }).isEmpty())
+    if (!DroppedFiles(event->mimeData(), { "cel", "cl2" }).isEmpty())
         event->acceptProposedAction();
 }
 
 void TMain::dropEvent(QDropEvent* event)
 {
-    const QStringList files = DroppedFiles(event->mimeData(), { "cel" });
+    const QStringList files = DroppedFiles(event->mimeData(), { "cel", "cl2" });
     if (files.isEmpty())
         return;
     event->acceptProposedAction();
@@ -374,17 +402,16 @@ void TMain::BtnSaveCELClick()
         app.dialogs.ShowMessage("CEL is not assigned to a file", "Error", MessageIcon::Error);
         return;
     }
-    if (app.WindFrame) {
-        if (holder == app.LeftCEL)
-            app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
-        else if (holder == app.RightCEL)
-            app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
-    }
-    const uint8_t saved = holder->CEL->SaveToFile();
+    // The groups of a grouped file are written together, each as its pane shows it.
+    const std::vector<CELHolderRef> file = FileHolders(holder);
+    for (const CELHolderRef& member : file)
+        WriteBackPane(member);
+    const uint8_t saved = SaveFileOf(file);
     // Only a whole write clears the mark: after "Cannot save Database" the names and widths
     // on disk are not those of the CEL.
     if (saved == SaveOK) {
-        holder->MarkSaved();
+        for (const CELHolderRef& member : file)
+            member->MarkSaved();
         RefreshChangeMarks();
     }
     switch (saved) {
@@ -410,29 +437,42 @@ void TMain::BtnSaveAsCELClick()
     CELHolderRef holder = HolderAt(row);
     if (!holder || !holder->CEL)
         return;
+    const bool cl2 = holder->CEL->Coding == FrameCoding::CL2;
     FileDialogOptions options;
     options.Title = "Save CEL file";
-    options.Filter = CELFilter;
-    options.DefaultExtension = "cel";
+    options.Filter = cl2 ? CL2SaveFilter : CELFilter;
+    options.DefaultExtension = cl2 ? "cl2" : "cel";
     options.FileName = QString::fromStdString(holder->CEL->FileName);
     std::optional<QString> chosen = app.dialogs.SaveFileName(options);
     if (!chosen)
         return;
     std::string path = chosen->toStdString();
+    // The groups of a grouped file are saved and renamed together.
+    const std::vector<CELHolderRef> file = FileHolders(holder);
     for (const CELHolderRef& other : holders) {
-        if (other && other != holder && other->CEL && other->CEL->FileName == path) {
+        if (other && other->CEL && other->CEL->FileName == path
+            && std::find(file.begin(), file.end(), other) == file.end()) {
             app.dialogs.ShowMessage(
                 "The file with input name is open, cannot save", "Error", MessageIcon::Error);
             return;
         }
     }
-    holder->CEL->FileName = path;
-    ListCEL->item(row)->setText(*chosen);
-    if (app.WindFrame) {
-        if (holder == app.LeftCEL)
-            app.WindFrame->ListLeft->setToolTip(*chosen);
-        else if (holder == app.RightCEL)
-            app.WindFrame->ListRight->setToolTip(*chosen);
+    if (!ConvertForName(file, path))
+        return;
+    for (const CELHolderRef& member : file) {
+        member->CEL->FileName = path;
+        const int32_t group = member->CEL->GroupIndex;
+        const QString caption
+            = group < 0 ? *chosen : QString::fromStdString(SpriteItemCaption(path, group));
+        for (int r = 0; r < ListCEL->count(); ++r)
+            if (HolderAt(r) == member)
+                ListCEL->item(r)->setText(caption);
+        if (app.WindFrame) {
+            if (member == app.LeftCEL)
+                app.WindFrame->ListLeft->setToolTip(*chosen);
+            else if (member == app.RightCEL)
+                app.WindFrame->ListRight->setToolTip(*chosen);
+        }
     }
     BtnSaveCELClick();
 }
@@ -454,21 +494,9 @@ void TMain::BtnCloseClick()
     CELHolderRef holder = HolderAt(row);
     if (!holder || !ConfirmCloseCEL(row))
         return;
-    if (app.WindFrame) {
-        if (holder == app.LeftCEL) {
-            app.WindFrame->ClearFrameList(app.WindFrame->ListLeft);
-            app.LeftCEL = nullptr;
-        } else if (holder == app.RightCEL) {
-            app.WindFrame->ClearFrameList(app.WindFrame->ListRight);
-            app.RightCEL = nullptr;
-        }
-    }
-    if (holder->CEL) {
-        holder->CEL->Dispose(true);
-        holder->CEL.reset();
-    }
-    holders.erase(holders.begin() + row);
-    delete ListCEL->takeItem(row);
+    // The groups of a grouped file close together.
+    for (const CELHolderRef& member : FileHolders(holder))
+        CloseItem(member);
     ForgetDestroyedViewedFrame();
     // The animation may still hold a frame of the closed CEL that a step moved out of its pane.
     if (app.WindAnim)
@@ -505,13 +533,18 @@ bool TMain::ConfirmCloseCEL(int row)
     const CELHolderRef holder = HolderAt(row);
     if (!holder || !holder->CEL)
         return true;
+    // The groups of a grouped file close together: any of them may be in a pane.
     if (app.WindFrame) {
-        if (holder == app.LeftCEL && !app.WindFrame->ConfirmClearPane(app.WindFrame->ListLeft))
-            return false;
-        if (holder == app.RightCEL && !app.WindFrame->ConfirmClearPane(app.WindFrame->ListRight))
-            return false;
+        for (const CELHolderRef& member : FileHolders(holder)) {
+            if (member == app.LeftCEL
+                && !app.WindFrame->ConfirmClearPane(app.WindFrame->ListLeft))
+                return false;
+            if (member == app.RightCEL
+                && !app.WindFrame->ConfirmClearPane(app.WindFrame->ListRight))
+                return false;
+        }
     }
-    if (!holder->Changed())
+    if (!FileChanged(holder))
         return true;
     Question question;
     question.Text = "The CEL has unsaved changes. Save them before it is closed?";
@@ -526,7 +559,7 @@ bool TMain::ConfirmCloseCEL(int row)
         BtnSaveAsCELClick();
     else
         BtnSaveCELClick();
-    return !holder->Changed();
+    return !FileChanged(holder);
 }
 
 bool TMain::ConfirmCloseProgram()
@@ -537,7 +570,7 @@ bool TMain::ConfirmCloseProgram()
     QStringList names;
     for (int row = 0; row < ListCEL->count(); ++row) {
         const CELHolderRef holder = HolderAt(row);
-        if (holder && holder->CEL && !holder->CEL->FileName.empty() && holder->Changed()) {
+        if (holder && holder->CEL && !holder->CEL->FileName.empty() && FileChanged(holder)) {
             rows.push_back(row);
             names << ListCEL->item(row)->text();
         }
@@ -557,7 +590,7 @@ bool TMain::ConfirmCloseProgram()
         const CELHolderRef holder = HolderAt(row);
         ListCEL->setCurrentRow(row);
         BtnSaveCELClick();
-        if (holder->Changed())
+        if (FileChanged(holder))
             return false;
     }
     return true;
@@ -570,4 +603,104 @@ QMenu* TMain::ShowListMenu(const QPoint& position)
     AddArrangeEntry(*menu, app);
     menu->popup(ListCEL->viewport()->mapToGlobal(position));
     return menu;
+}
+
+bool TMain::FileChanged(const CELHolderRef& holder) const
+{
+    for (const CELHolderRef& member : FileHolders(holder))
+        if (member->Changed())
+            return true;
+    return false;
+}
+
+std::vector<CELHolderRef> TMain::FileHolders(const CELHolderRef& holder) const
+{
+    std::vector<const CELObject*> cels;
+    size_t own = holders.size();
+    for (size_t k = 0; k < holders.size(); ++k) {
+        cels.push_back(holders[k] ? holders[k]->CEL.get() : nullptr);
+        if (holder && holders[k] == holder)
+            own = k;
+    }
+    if (own == holders.size())
+        return {};
+    if (!holder->CEL)
+        return { holder };
+    std::vector<CELHolderRef> file;
+    for (size_t k : ItemsOfFile(cels, own))
+        file.push_back(holders[k]);
+    return file;
+}
+
+void TMain::WriteBackPane(const CELHolderRef& holder)
+{
+    if (!app.WindFrame || !holder)
+        return;
+    if (holder == app.LeftCEL)
+        app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
+    else if (holder == app.RightCEL)
+        app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
+}
+
+uint8_t TMain::SaveFileOf(const std::vector<CELHolderRef>& file)
+{
+    if (file.empty() || !file.front()->CEL)
+        return SaveCannotWriteCEL;
+    CELObject& first = *file.front()->CEL;
+    if (file.size() == 1 && first.GroupIndex < 0)
+        return first.SaveToFile();
+    std::vector<const CELObject*> groups;
+    for (const CELHolderRef& member : file)
+        groups.push_back(member->CEL.get());
+    return SaveSpriteFile(first.FileName, groups, true);
+}
+
+bool TMain::ConvertForName(const std::vector<CELHolderRef>& file, const std::string& path)
+{
+    const FrameCoding coding = CodingFromName(path);
+    std::vector<CELObject*> cels;
+    bool differs = false;
+    for (const CELHolderRef& member : file) {
+        WriteBackPane(member);
+        cels.push_back(member->CEL.get());
+        differs = differs || (member->CEL && member->CEL->Coding != coding);
+    }
+    if (!differs)
+        return true;
+    if (const std::optional<ConversionRefusal> refusal = ConvertSpriteFile(cels, coding)) {
+        app.dialogs.ShowMessage(
+            QString::fromStdString(ConversionRefusalText(*refusal)), "Error", MessageIcon::Error);
+        return false;
+    }
+    for (const CELHolderRef& member : file) {
+        member->MarkChanged();
+        if (app.WindFrame)
+            app.WindFrame->CodingChanged(member);
+    }
+    RefreshChangeMarks();
+    return true;
+}
+
+void TMain::CloseItem(const CELHolderRef& holder)
+{
+    if (app.WindFrame) {
+        if (holder == app.LeftCEL) {
+            app.WindFrame->ClearFrameList(app.WindFrame->ListLeft);
+            app.LeftCEL = nullptr;
+        } else if (holder == app.RightCEL) {
+            app.WindFrame->ClearFrameList(app.WindFrame->ListRight);
+            app.RightCEL = nullptr;
+        }
+    }
+    if (holder->CEL) {
+        holder->CEL->Dispose(true);
+        holder->CEL.reset();
+    }
+    for (size_t row = 0; row < holders.size(); ++row) {
+        if (holders[row] == holder) {
+            holders.erase(holders.begin() + std::ptrdiff_t(row));
+            delete ListCEL->takeItem(int(row));
+            return;
+        }
+    }
 }

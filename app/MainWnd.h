@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include <QWidget>
@@ -63,10 +64,16 @@ public:
 
     // The CEL holder of list item row (the item's object); null when there is no such item.
     CELHolderRef HolderAt(int row) const;
+    // The holders of the items of holder's file, in group order: holder alone for a file of
+    // its own, every group for a grouped file. Empty when holder is not listed.
+    std::vector<CELHolderRef> FileHolders(const CELHolderRef& holder) const;
 
     // Marks every item whose CEL has changes that were not written (a bold caption font;
     // the caption text itself never changes, Open and Save as compare it with file names).
+    // The groups of a grouped file are saved together, so each is marked while any is changed.
     void RefreshChangeMarks();
+    // Whether the file of holder has changes that were not written: any of its groups.
+    bool FileChanged(const CELHolderRef& holder) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -86,6 +93,16 @@ private:
     // The Frame Headers question for a file without a database; its default button is the
     // reading that leaves more frames viewable.
     bool AskFrameHeaders(const QString& fileName);
+    // Writes the pane that shows holder, if any, back into its CEL.
+    void WriteBackPane(const CELHolderRef& holder);
+    // Writes a whole file from its holders (FileHolders): a plain file with SaveToFile, a
+    // grouped one with all its groups. The result as SaveToFile gives it.
+    uint8_t SaveFileOf(const std::vector<CELHolderRef>& file);
+    // "Save as" to a name of the other coding re-codes the whole file first. False, with the
+    // message shown and nothing changed, when a frame cannot be shown.
+    bool ConvertForName(const std::vector<CELHolderRef>& file, const std::string& path);
+    // Empties the pane that shows holder, disposes of its CEL and removes its item.
+    void CloseItem(const CELHolderRef& holder);
 
     AppContext& app;
     std::vector<CELHolderRef> holders; // one per item of ListCEL, in list order

@@ -22,6 +22,7 @@
 #include "app/GuiWindowKind.h"
 #include "app/MainWnd.h"
 #include "framelists/InputWnd.h"
+#include "framelists/PaneCoding.h"
 #include "frames/FrameName.h"
 #include "palette/ColoursWnd.h"
 #include "settings/Settings.h"
@@ -628,18 +629,86 @@ void TWindFrame::ComboRSelWChange()
 
 void TWindFrame::CheckHeaderClick(const Side& side)
 {
-    if (*side.CEL && (*side.CEL)->CEL)
+    if (*side.CEL && (*side.CEL)->CEL) {
+        // A CL2 is always stored with Frame Headers.
+        if ((*side.CEL)->CEL->Coding == FrameCoding::CL2 && !side.Header->isChecked()) {
+            side.Header->setChecked(true);
+            return;
+        }
         (*side.CEL)->CEL->WithHeaders = side.Header->isChecked() ? 1 : 0;
-    else if (side.Header->isChecked())
+        ShareFileFlags(*side.CEL);
+    } else if (side.Header->isChecked()) {
         side.Header->setChecked(false);
+    }
 }
 
 void TWindFrame::CheckDatabaseClick(const Side& side)
 {
-    if (*side.CEL && (*side.CEL)->CEL)
+    if (*side.CEL && (*side.CEL)->CEL) {
         (*side.CEL)->CEL->HasDatabase = side.Database->isChecked() ? 1 : 0;
-    else if (side.Database->isChecked())
+        ShareFileFlags(*side.CEL);
+    } else if (side.Database->isChecked()) {
         side.Database->setChecked(false);
+    }
+}
+
+void TWindFrame::ShowFlags(const Side& side)
+{
+    if (!*side.CEL || !(*side.CEL)->CEL)
+        return;
+    const CELObject& cel = *(*side.CEL)->CEL;
+    QSignalBlocker blockHeader(side.Header);
+    QSignalBlocker blockDatabase(side.Database);
+    side.Header->setChecked(cel.WithHeaders != 0);
+    side.Header->setEnabled(cel.Coding == FrameCoding::CEL);
+    side.Database->setChecked(cel.HasDatabase != 0);
+}
+
+void TWindFrame::ShareFileFlags(const CELHolderRef& holder)
+{
+    if (!holder || !holder->CEL || holder->CEL->GroupIndex < 0 || !app.Main)
+        return;
+    const CELObject& own = *holder->CEL;
+    bool changed = false;
+    for (const CELHolderRef& other : app.Main->FileHolders(holder)) {
+        if (other == holder || !other->CEL)
+            continue;
+        CELObject& cel = *other->CEL;
+        if (cel.WithHeaders == own.WithHeaders && cel.HasDatabase == own.HasDatabase)
+            continue;
+        // The group is not marked itself: the step that changed holder marks the whole file.
+        cel.WithHeaders = own.WithHeaders;
+        cel.HasDatabase = own.HasDatabase;
+        changed = true;
+        for (const Side& side : { LeftSide(), RightSide() })
+            if (*side.CEL == other)
+                ShowFlags(side);
+    }
+    if (changed)
+        app.Main->RefreshChangeMarks();
+}
+
+void TWindFrame::CodingChanged(const CELHolderRef& holder)
+{
+    for (const Side& side : { LeftSide(), RightSide() }) {
+        if (!holder || *side.CEL != holder)
+            continue;
+        ClearHistory();
+        side.Pane->RelabelFrom(1);
+        SyncList(side);
+        ShowFlags(side);
+        // The frame in view keeps its image and width; its candidates are those of its new
+        // data.
+        const FrameSlotRef slot = side.Pane->SelectedSlot();
+        if (!slot || slot != app.View.ViewedFrame || !slot->Frame)
+            continue;
+        const CELFrame& frame = *slot->Frame;
+        QSignalBlocker block(side.Combo);
+        side.Combo->clear();
+        for (uint32_t k = 0; k < frame.WidthCount && k < frame.Widths.size(); ++k)
+            side.Combo->addItem(QString::number(frame.Widths[k]));
+        side.Combo->setCurrentIndex(frame.WidthIndex);
+    }
 }
 
 void TWindFrame::CheckLHeaderClick()
@@ -672,12 +741,7 @@ void TWindFrame::FillPane(QListWidget* list, const CELHolderRef& holder)
     const CELObject& cel = *holder->CEL;
     side.Pane->Fill(cel);
     SyncList(side);
-    {
-        QSignalBlocker blockHeader(side.Header);
-        QSignalBlocker blockDatabase(side.Database);
-        side.Header->setChecked(cel.WithHeaders != 0);
-        side.Database->setChecked(cel.HasDatabase != 0);
-    }
+    ShowFlags(side);
     // A checked box stores 1, so a flag read as another non-zero value holds 1 from now on.
     CheckHeaderClick(side);
     CheckDatabaseClick(side);
@@ -718,6 +782,7 @@ void TWindFrame::ClearFrameList(QListWidget* list)
     QSignalBlocker blockDatabase(side.Database);
     side.Combo->clear();
     side.Header->setChecked(false);
+    side.Header->setEnabled(true);
     side.Database->setChecked(false);
     if (app.WindAnim)
         app.WindAnim->PaneCleared(list == ListLeft);
@@ -851,7 +916,11 @@ void TWindFrame::CopyClick(const Side& source)
     if (!MayLeaveFor(source, PaneOperation::Copy))
         return;
     PanePair panes = Pair();
-    std::unique_ptr<PaneStep> step = CopyFrameStep(panes, IndexOf(source));
+    bool refused = false;
+    std::unique_ptr<PaneStep> step = CopyFrameRecodedStep(panes, IndexOf(source), refused);
+    if (refused)
+        app.dialogs.ShowMessage("Cannot copy: a frame that cannot be shown cannot change coding",
+            "Error", MessageIcon::Error);
     if (!step)
         return;
     SyncList(destination);
@@ -866,7 +935,11 @@ void TWindFrame::MoveClick(const Side& source)
     if (!MayLeaveFor(source, PaneOperation::Move))
         return;
     PanePair panes = Pair();
-    std::unique_ptr<PaneStep> step = MoveFrameStep(panes, IndexOf(source));
+    bool refused = false;
+    std::unique_ptr<PaneStep> step = MoveFrameRecodedStep(panes, IndexOf(source), refused);
+    if (refused)
+        app.dialogs.ShowMessage("Cannot move: a frame that cannot be shown cannot change coding",
+            "Error", MessageIcon::Error);
     if (!step)
         return;
     SyncList(destination);
@@ -962,10 +1035,8 @@ void TWindFrame::ApplyStep(const PaneStep& step, bool forward)
         if (effect.Items[static_cast<size_t>(k)])
             SyncList(side);
         if (effect.Flags[static_cast<size_t>(k)] && *side.CEL && (*side.CEL)->CEL) {
-            QSignalBlocker blockHeader(side.Header);
-            QSignalBlocker blockDatabase(side.Database);
-            side.Header->setChecked((*side.CEL)->CEL->WithHeaders != 0);
-            side.Database->setChecked((*side.CEL)->CEL->HasDatabase != 0);
+            ShowFlags(side);
+            ShareFileFlags(*side.CEL);
         }
     }
     if (effect.ShowPane >= 0)
@@ -1091,8 +1162,17 @@ void TWindFrame::AllClick(const Side& source, bool move)
         return;
     Side destination = OtherSide(source);
     PanePair panes = Pair();
-    std::unique_ptr<PaneStep> step = move ? MoveAllFramesStep(panes, IndexOf(source))
-                                          : CopyAllFramesStep(panes, IndexOf(source));
+    bool refused = false;
+    std::unique_ptr<PaneStep> step = move
+        ? MoveAllFramesRecodedStep(panes, IndexOf(source), refused)
+        : CopyAllFramesRecodedStep(panes, IndexOf(source), refused);
+    if (refused) {
+        app.dialogs.ShowMessage(move
+                ? "Cannot move: a frame that cannot be shown cannot change coding"
+                : "Cannot copy: a frame that cannot be shown cannot change coding",
+            "Error", MessageIcon::Error);
+        return;
+    }
     if (!step)
         return;
     SyncList(destination);

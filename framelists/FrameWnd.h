@@ -146,6 +146,10 @@ public:
     void RefreshViewedFrameItem();
     // The frame slot of the list's selected item; null for "<Begin>" or no selection.
     FrameSlotRef SelectedSlot(QListWidget* list) const;
+    // After the frames of holder were re-coded into another coding ("Save as" to a CL2 or a
+    // CEL name): its pane's captions, width list and check boxes are brought up to date, and
+    // the undo history, whose steps hold frames of the old coding, is emptied.
+    void CodingChanged(const CELHolderRef& holder);
 
     // The context menu of a frame list at position (in the list's viewport): "Undo <step>"
     // and "Redo <step>" first, then "Play animation" and "Arrange windows". Shown without blocking; it deletes
@@ -202,6 +206,12 @@ private:
     void ChangeWidth(const Side& side);
     void CheckHeaderClick(const Side& side);
     void CheckDatabaseClick(const Side& side);
+    // Sets the pane's two check boxes from its CEL's flags without running their handlers; a
+    // CL2's Frame Headers box is ticked and cannot be changed.
+    void ShowFlags(const Side& side);
+    // The Frame Header and database flags belong to a whole file: the other groups of holder's
+    // grouped file take its flags (and the pane showing one of them its boxes).
+    void ShareFileFlags(const CELHolderRef& holder);
     void NewClick(const Side& side);
     void RenameClick(const Side& side);
     void DeleteClick(const Side& side);

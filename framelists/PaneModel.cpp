@@ -74,12 +74,12 @@ void PaneModel::SelectAfterRemoval(int32_t i)
     Selected = i < Count() ? i : i - 1;
 }
 
-bool PaneModel::NewFrame()
+bool PaneModel::NewFrame(FrameCoding coding)
 {
     if (Empty())
         return false;
     auto slot = std::make_shared<FrameSlot>();
-    slot->Frame = CELFrame::CreateEmpty();
+    slot->Frame = CELFrame::CreateEmpty(coding);
     int32_t p = Selected + 1;
     InsertSlot(p, std::move(slot));
     Selected = p;
@@ -196,10 +196,14 @@ void RebuildCELFromPane(CELHolder& holder, const PaneModel& pane)
     std::string fileName;
     uint8_t withHeaders = 1;
     uint8_t hasDatabase = 0;
+    FrameCoding coding = FrameCoding::CEL;
+    int32_t groupIndex = -1;
     if (holder.CEL) {
         fileName = holder.CEL->FileName;
         withHeaders = holder.CEL->WithHeaders;
         hasDatabase = holder.CEL->HasDatabase;
+        coding = holder.CEL->Coding;
+        groupIndex = holder.CEL->GroupIndex;
         holder.CEL->Dispose(false);
     }
     uint32_t frames = pane.Count() > 1 ? static_cast<uint32_t>(pane.Count() - 1) : 0;
@@ -207,6 +211,8 @@ void RebuildCELFromPane(CELHolder& holder, const PaneModel& pane)
     cel->FileName = fileName;
     cel->WithHeaders = withHeaders;
     cel->HasDatabase = hasDatabase;
+    cel->Coding = coding;
+    cel->GroupIndex = groupIndex;
     cel->Frames.resize(frames);
     cel->FrameCount = frames;
     for (uint32_t k = 1; k <= frames; ++k)

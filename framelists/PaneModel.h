@@ -44,7 +44,8 @@ public:
 
     // The operations of the pane buttons. Each returns false, changing nothing, when its
     // condition on the selection fails; on true the selection is the item to show.
-    bool NewFrame(); // a 1 x 1 transparent frame after the selection
+    // A 1 x 1 transparent frame after the selection, in the coding of the pane's CEL.
+    bool NewFrame(FrameCoding coding = FrameCoding::CEL);
     bool DeleteSelected(); // destroys the frame and frees its slot
     bool MoveUp();
     bool MoveDown();
@@ -66,6 +67,6 @@ private:
 };
 
 // Puts into holder a new CELObject whose table is the pane's item order; FileName,
-// WithHeaders and HasDatabase carry over. The old object is disposed without its frames,
-// which the pane's items keep alive. The holder itself stays the same.
+// WithHeaders, HasDatabase, Coding and GroupIndex carry over. The old object is disposed without
+// its frames, which the pane's items keep alive. The holder itself stays the same.
 void RebuildCELFromPane(CELHolder& holder, const PaneModel& pane);

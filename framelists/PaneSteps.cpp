@@ -222,7 +222,7 @@ std::unique_ptr<PaneStep> NewFrameStep(PanePair& panes, int32_t pane)
         return nullptr;
     auto step = MakeStep("New", panes);
     PaneModel& model = panes.Pane(pane);
-    if (!model.NewFrame())
+    if (!model.NewFrame(panes.Holder(pane)->CEL->Coding))
         return nullptr;
     step->Moved = PaneStep::Relocation { -1, -1, pane, model.Selected, model.SelectedSlot() };
     NoteSelectionAfter(*step, panes);

@@ -231,6 +231,29 @@ private slots:
         QCOMPARE(rig.App().NewCELCount, 1u);
     }
 
+    void cl2AndGroupedFilesOpenFromDropsAndTheCommandLine()
+    {
+        ShellRig rig;
+        QVERIFY(WriteSprite(
+            rig.File("walk.cl2"), { { { 6, 40, "" } } }, FrameCoding::CL2, true, false));
+        QVERIFY(WriteSprite(rig.File("unit.CL2"), { { { 4, 4, "" } }, { { 5, 5, "" } } },
+            FrameCoding::CL2, true, false));
+        QVERIFY(WriteSprite(rig.File("dirs.cel"), { { { 4, 4, "" } }, { { 5, 5, "" } } },
+            FrameCoding::CEL, true, false));
+        rig.Start();
+        rig.Script.YesNoAnswers = { true };
+        rig.Vornix->OpenFiles({ "walk.cl2", "dirs.cel" });
+        QVERIFY(Drop(&rig.Main(), { QString::fromStdString(rig.File("unit.CL2")) }));
+        const QString dirs = QString::fromStdString(rig.File("dirs.cel"));
+        const QString unit = QString::fromStdString(rig.File("unit.CL2"));
+        QCOMPARE(ItemTexts(rig.Main().ListCEL),
+            QStringList({ QString::fromStdString(rig.File("walk.cl2")), dirs + " [0]",
+                dirs + " [1]", unit + " [0]", unit + " [1]" }));
+        // Only the grouped CEL asked; the CL2 files never do.
+        QCOMPARE(rig.Script.Questions.size(), size_t(1));
+        QVERIFY(rig.Script.Messages.empty());
+    }
+
     void theCELListShortcutsRunTheButtonsHandlers()
     {
         ShellRig rig;

@@ -42,7 +42,7 @@ private slots:
         QCOMPARE(rig->Script.FileDialogs.size(), size_t(1));
         const FileDialogOptions& options = rig->Script.FileDialogs[0];
         QCOMPARE(options.Title, QString("Open CEL file"));
-        QCOMPARE(options.Filter, QString("CEL file|*.cel"));
+        QCOMPARE(options.Filter, QString("CEL file|*.cel|CL2 files|*.cl2"));
         QCOMPARE(options.DefaultExtension, QString("cel"));
         QVERIFY(!options.MustExist);
         QCOMPARE(rig->Script.Questions.size(), size_t(1));

@@ -26,6 +26,8 @@
 #include <QtTest>
 
 #include "app/ListWnd.h"
+#include "app/SpriteFileItems.h"
+#include "viewer/AnimWnd.h"
 #include "bitmaps/BMPHandler.h"
 #include "bitmaps/GIFHandler.h"
 #include "frames/FrameName.h"
@@ -70,7 +72,8 @@ std::string Quoted(const QString& text)
     return "\"" + s + "\"";
 }
 
-// The frame as a stored file keeps it, for comparing what was saved with what is read back.
+// The frame as a stored file keeps it, for comparing what was saved with what is read back;
+// with its picture at its selected width, for a save that changed the coding.
 struct StoredFrame {
     DataArray Data;
     std::array<uint16_t, 5> Header {};
@@ -78,11 +81,15 @@ struct StoredFrame {
     uint32_t Width = 0;
     uint8_t WidthCount = 0;
     uint8_t WidthIndex = 0;
+    DataArray Pixels;
 
     static StoredFrame Of(const CELFrame& frame)
     {
-        return { frame.Data, frame.Header, frame.Name, frame.Width, frame.WidthCount,
-            frame.WidthIndex };
+        StoredFrame stored { frame.Data, frame.Header, frame.Name, frame.Width, frame.WidthCount,
+            frame.WidthIndex, {} };
+        if (frame.Viewable())
+            frame.DecodeImage(stored.Pixels);
+        return stored;
     }
 };
 
@@ -90,6 +97,9 @@ struct StoredCEL {
     std::vector<StoredFrame> Frames;
     bool WithHeaders = false;
     bool WithDatabase = false;
+    // The file is written in another coding than the frames were shown in ("Save as" to a
+    // name of the other coding): the pictures must come back, not the bytes.
+    bool Converted = false;
 };
 
 // Empty when cel holds the frames of expected as a file written with its flags gives them
@@ -117,15 +127,31 @@ std::string CompareStored(const CELObject& cel, const StoredCEL& expected)
             return "frame " + std::to_string(k) + " has no slot";
         const CELFrame& got = *cel.Frames[k]->Frame;
         std::string at = "frame " + std::to_string(k) + ": ";
-        if (got.Data != want.Data)
+        if (got.Coding != cel.Coding)
+            return at + "it is not of its file's coding";
+        if (expected.Converted) {
+            // The picture at the width shown: the width is one of the new candidates.
+            CELFrame atWidth = got;
+            const auto begin = atWidth.Widths.begin();
+            const auto found = std::find(begin, begin + atWidth.WidthCount, want.Width);
+            DataArray pixels;
+            if (found != begin + atWidth.WidthCount && atWidth.Viewable()
+                && atWidth.SelectWidth(uint32_t(found - begin)))
+                atWidth.DecodeImage(pixels);
+            if (pixels != want.Pixels || pixels.empty())
+                return at + "the converted frame does not show the picture shown";
+        } else if (got.Data != want.Data) {
             return at + "data differs";
-        if (expected.WithHeaders && got.Header != want.Header)
+        }
+        if (expected.WithHeaders && !expected.Converted && got.Header != want.Header)
             return at + "Frame Header differs";
         if (expected.WithDatabase) {
             if (got.Name != want.Name)
                 return at + "name \"" + got.Name + "\" instead of \"" + want.Name + "\"";
+            // A converted frame has other candidates: its width, not its position, counts.
             if (want.WidthCount >= 1
-                && (got.WidthIndex != want.WidthIndex || got.Width != want.Width))
+                && ((got.WidthIndex != want.WidthIndex && !expected.Converted)
+                    || got.Width != want.Width))
                 return at + "width " + std::to_string(got.Width) + " instead of "
                     + std::to_string(want.Width);
         } else if (!got.Name.empty()) {
@@ -199,6 +225,9 @@ public:
     // What the walk reached, so that a test can tell a walk that did something from one that
     // only bounced off disabled buttons.
     uint64_t verifiedSaves = 0;
+    uint64_t verifiedGroupedSaves = 0;
+    uint64_t verifiedCL2Saves = 0;
+    uint64_t verifiedConversions = 0;
     uint64_t restarts = 0;
     uint64_t reopenedCELs = 0;
 
@@ -346,10 +375,21 @@ bool Walker::Prepare()
         std::ofstream garbage(s + "garbage.cel", std::ios::binary);
         garbage << "not a CEL file at all";
     }
+    // A CL2 without a database (its widths chosen by the common-width rule), a grouped CL2
+    // with one, and a grouped CEL without.
+    ok &= WriteSprite(s + "walk.cl2", { { { 12, 40, "" }, { 5, 3, "" }, { 16, 8, "" } } },
+        FrameCoding::CL2, true, false);
+    ok &= WriteSprite(s + "unit.cl2",
+        { { { 10, 36, "n" }, { 6, 4, "" } }, { { 8, 3, "" } }, { { 7, 7, "e" }, { 4, 40, "" } } },
+        FrameCoding::CL2, true, true);
+    ok &= WriteSprite(s + "dirs.cel", { { { 9, 5, "" } }, { { 6, 6, "" }, { 20, 34, "" } } },
+        FrameCoding::CEL, true, false);
     celFiles = { s + "hero.cel", s + "plain.cel", s + "Grüße €.cel", s + "blocked.cel",
-        s + "runs.cel", s + "garbage.cel", s + "missing.cel", s + "saved.cel" };
+        s + "runs.cel", s + "garbage.cel", s + "missing.cel", s + "saved.cel", s + "walk.cl2",
+        s + "unit.cl2", s + "dirs.cel", s + "saved.cl2" };
     saveNames = { s + "saved.cel", s + "other.cel", s + "hero.cel", s + "Grüße €.cel",
-        s + "blocked.cel", s + "no folder/x.cel", scratch, s + std::string(252, 'c') + ".cel" };
+        s + "blocked.cel", s + "no folder/x.cel", scratch, s + std::string(252, 'c') + ".cel",
+        s + "saved.cl2", s + "other.CL2", s + "unit.cl2", s + "dirs.cel" };
 
     PaletteModel palette;
     for (size_t n = 0; n < 256; ++n)
@@ -551,7 +591,7 @@ StoredCEL Walker::ShownFrames(const CELHolderRef& holder)
     StoredCEL shown;
     if (!holder || !holder->CEL)
         return shown;
-    shown.WithHeaders = holder->CEL->WithHeaders == 1;
+    shown.WithHeaders = holder->CEL->StoredWithHeaders();
     shown.WithDatabase = holder->CEL->HasDatabase == 1;
     const PaneModel* pane = nullptr;
     if (holder == App().LeftCEL)
@@ -652,11 +692,17 @@ bool Walker::DropFiles(QWidget* target, const std::vector<std::string>& files)
     return true;
 }
 
+// "Save" or "Save as"; a save that shows no message has written the CEL's whole file (every
+// group of a grouped file), and the file must then give back the frames the panes showed.
 void Walker::SaveAndVerify(bool saveAs)
 {
     const bool selected = !Main().ListCEL->selectedItems().isEmpty();
     const CELHolderRef holder = Main().HolderAt(Main().ListCEL->currentRow());
-    const StoredCEL shown = ShownFrames(holder);
+    const std::vector<CELHolderRef> file = Main().FileHolders(holder);
+    std::vector<StoredCEL> shown;
+    for (const CELHolderRef& member : file)
+        shown.push_back(ShownFrames(member));
+    const FrameCoding coding = holder && holder->CEL ? holder->CEL->Coding : FrameCoding::CEL;
     bool cancelled = false;
     if (saveAs) {
         AnswerFile(FileKind::SaveCEL);
@@ -670,12 +716,32 @@ void Walker::SaveAndVerify(bool saveAs)
     if (!selected || !holder || !holder->CEL || cancelled || holder->CEL->FileName.empty()
         || !Script().Messages.empty())
         return;
-    auto disk = CELObject::CreateFromFile(holder->CEL->FileName, shown.WithHeaders);
-    const std::string difference = CompareStored(*disk, shown);
-    Expect(difference.empty(),
-        "a save that reported success did not give back the frames shown: " + difference);
-    Expect(!holder->Changed(), "a saved CEL is still marked as changed");
+    const std::string& path = holder->CEL->FileName;
+    const bool grouped = holder->CEL->GroupIndex >= 0;
+    Expect(CodingFromName(path) == holder->CEL->Coding,
+        "a CEL was saved in another coding than its name says");
+    // A conversion writes a CEL with Frame Headers, as a CL2 always is.
+    const bool converted = holder->CEL->Coding != coding;
+    for (StoredCEL& group : shown) {
+        group.Converted = converted;
+        group.WithHeaders = group.WithHeaders || converted;
+    }
+    SpriteFile disk = LoadSpriteFile(path, shown.front().WithHeaders);
+    Expect(disk.Status == LoadOK && disk.Grouped == grouped && disk.Groups.size() == file.size(),
+        "a saved file read back with Status " + std::to_string(disk.Status) + " and "
+            + std::to_string(disk.Groups.size()) + " groups, " + std::to_string(file.size())
+            + " were shown");
+    for (size_t g = 0; g < file.size() && g < disk.Groups.size(); ++g) {
+        const std::string difference = CompareStored(*disk.Groups[g], shown[g]);
+        Expect(difference.empty(),
+            "a save that reported success did not give back the frames shown (group "
+                + std::to_string(g) + "): " + difference);
+        Expect(!file[g]->Changed(), "a saved CEL is still marked as changed");
+    }
     ++verifiedSaves;
+    verifiedGroupedSaves += grouped ? 1 : 0;
+    verifiedCL2Saves += holder->CEL->Coding == FrameCoding::CL2 ? 1 : 0;
+    verifiedConversions += converted ? 1 : 0;
     Note("-> read back");
 }
 
@@ -1347,6 +1413,8 @@ void Walker::CheckPane(const char* side, QListWidget* list, const PaneModel& pan
             Expect(false, at + "item " + std::to_string(k) + " carries no frame");
             continue;
         }
+        Expect(!cel->CEL || slot->Frame->Coding == cel->CEL->Coding,
+            at + "item " + std::to_string(k) + " carries a frame of another coding than its CEL");
         const std::string caption = FrameCaption(uint32_t(k - 1), *slot->Frame);
         Expect(pane.Items[size_t(k)].Text == caption && list->item(k)->text() == Shown(caption),
             at + "item " + std::to_string(k) + " reads " + Quoted(list->item(k)->text())
@@ -1356,6 +1424,8 @@ void Walker::CheckPane(const char* side, QListWidget* list, const PaneModel& pan
         Expect(list->toolTip() == Shown(cel->CEL->FileName), at + "hint is not the CEL's file");
         Expect(header->isChecked() == (cel->CEL->WithHeaders != 0),
             at + "Frame Headers box differs from the CEL");
+        Expect(header->isEnabled() == (cel->CEL->Coding == FrameCoding::CEL),
+            at + "Frame Headers box can be changed for a CL2, or not for a CEL");
         Expect(database->isChecked() == (cel->CEL->HasDatabase != 0),
             at + "database box differs from the CEL");
     }
@@ -1396,14 +1466,31 @@ void Walker::CheckCELList()
             continue;
         }
         Expect(listed.insert(holder.get()).second, "a CEL holder is listed twice");
-        Expect(main.ListCEL->item(row)->font().bold() == holder->Changed(),
+        // The groups of a file are saved together: each is marked while any has changes.
+        const std::vector<CELHolderRef> file = main.FileHolders(holder);
+        bool changed = false;
+        for (const CELHolderRef& member : file)
+            changed = changed || member->Changed();
+        Expect(main.ListCEL->item(row)->font().bold() == changed,
             "CEL list item " + std::to_string(row) + " is marked unlike its unsaved changes");
         const QString caption = main.ListCEL->item(row)->text();
-        if (holder->CEL->FileName.empty())
-            Expect(caption.startsWith("<New> #"), "an unnamed CEL is captioned " + Quoted(caption));
+        const CELObject& cel = *holder->CEL;
+        if (cel.FileName.empty())
+            Expect(caption.startsWith("<New> #") && cel.Coding == FrameCoding::CEL
+                    && cel.GroupIndex < 0,
+                "an unnamed CEL is captioned " + Quoted(caption));
         else
-            Expect(caption == Shown(holder->CEL->FileName),
+            Expect(caption == Shown(SpriteItemCaption(cel.FileName, cel.GroupIndex)),
                 "a named CEL is captioned " + Quoted(caption));
+        Expect(cel.FileName.empty() || cel.Coding == CodingFromName(cel.FileName),
+            "a CEL's coding is not the one its name says");
+        // One file: its groups numbered 0, 1, ... in order, with one coding and one pair of flags.
+        for (size_t g = 0; g < file.size() && cel.GroupIndex >= 0; ++g) {
+            const CELObject& group = *file[g]->CEL;
+            Expect(group.GroupIndex == int32_t(g) && group.Coding == cel.Coding
+                    && group.WithHeaders == cel.WithHeaders && group.HasDatabase == cel.HasDatabase,
+                "the groups of " + Quoted(caption) + " differ in number, coding or flags");
+        }
     }
     Expect(main.ListCEL->selectedItems().size() <= 1, "the CEL list selects several items");
     const CELHolderRef& left = App().LeftCEL;
@@ -1688,7 +1775,10 @@ void RandomWalkTest::walkKeepsEveryRule()
             if (action.Weight > 0)
                 QVERIFY2(action.Taken > 0, action.Name.c_str());
         QVERIFY(walker.verifiedSaves >= 5);
-        QVERIFY(walker.restarts >= 4);
+        QVERIFY(walker.verifiedGroupedSaves >= 1);
+        QVERIFY(walker.verifiedCL2Saves >= 1);
+        QVERIFY(walker.verifiedConversions >= 1);
+        QVERIFY(walker.restarts >= 5);
         // The questions about unsaved work were answered both ways that are checked.
         QVERIFY(walker.cancelsChecked >= 5);
         QVERIFY(walker.storesChecked >= 5);
@@ -1697,10 +1787,12 @@ void RandomWalkTest::walkKeepsEveryRule()
     if (std::getenv("VORNIX_WALK_COUNTS"))
         for (const WalkAction& action : walker.actions)
             std::printf("  %-28s %" PRIu64 "\n", action.Name.c_str(), action.Taken);
-    std::printf("random walk: %" PRIu64 " saves read back, %" PRIu64 " restarts, %" PRIu64
+    std::printf("random walk: %" PRIu64 " saves read back (%" PRIu64 " grouped, %" PRIu64
+                " CL2, %" PRIu64 " converted), %" PRIu64 " restarts, %" PRIu64
                 " unnamed CELs reopened, %" PRIu64 " questions cancelled, %" PRIu64
                 " edits stored by a Yes\n",
-        walker.verifiedSaves, walker.restarts, walker.reopenedCELs, walker.cancelsChecked,
+        walker.verifiedSaves, walker.verifiedGroupedSaves, walker.verifiedCL2Saves,
+        walker.verifiedConversions, walker.restarts, walker.reopenedCELs, walker.cancelsChecked,
         walker.storesChecked);
 }
 

@@ -15,6 +15,7 @@
 #include "app/GuiApp.h"
 #include "app/MainWnd.h"
 #include "cel/CELHandler.h"
+#include "cel/GroupedFile.h"
 #include "framelists/FrameWnd.h"
 #include "gui/GuiTestSupport.h"
 #include "viewer/ViewerWnd.h"
@@ -22,8 +23,9 @@
 // A frame of width x height pixels. Each row is a literal run over its left half, a
 // transparent gap and one literal pixel at its end, so that a short literal run meets the
 // next row's literal run and the row ends can be told from the data; seed varies the colours.
-inline std::unique_ptr<CELFrame> MakeFrame(
-    uint32_t width, uint32_t height, uint8_t seed, const std::string& name = "")
+// A CL2 frame is coded in the CL2 runs.
+inline std::unique_ptr<CELFrame> MakeFrame(uint32_t width, uint32_t height, uint8_t seed,
+    const std::string& name = "", FrameCoding coding = FrameCoding::CEL)
 {
     DataArray image(size_t(width) * height, TransparentIndex);
     for (uint32_t y = 0; y < height; ++y) {
@@ -31,7 +33,7 @@ inline std::unique_ptr<CELFrame> MakeFrame(
             if (x < (width + 1) / 2 || x == width - 1)
                 image[size_t(y) * width + x] = uint8_t((x * 7 + y * 3 + seed) % 200);
     }
-    auto frame = CELFrame::CreateEmpty();
+    auto frame = CELFrame::CreateEmpty(coding);
     frame->SetSize(width, height);
     frame->EncodeImage(image);
     frame->AnalyseData();
@@ -59,6 +61,31 @@ inline bool WriteCEL(const std::string& path, const std::vector<FrameShape>& fra
     cel->WithHeaders = withHeaders ? 1 : 0;
     cel->HasDatabase = withDatabase ? 1 : 0;
     return cel->SaveToFile() == SaveOK;
+}
+
+// Writes a sprite file of the given coding at path: one group of frames as a plain file, or
+// several as a grouped file (with its database when withDatabase); true on success.
+inline bool WriteSprite(const std::string& path, const std::vector<std::vector<FrameShape>>& groups,
+    FrameCoding coding, bool withHeaders, bool withDatabase)
+{
+    std::vector<std::unique_ptr<CELObject>> cels;
+    std::vector<const CELObject*> list;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        auto cel = CELObject::CreateEmpty(uint32_t(groups[g].size()));
+        cel->Coding = coding;
+        cel->GroupIndex = groups.size() > 1 ? int32_t(g) : -1;
+        cel->WithHeaders = withHeaders ? 1 : 0;
+        cel->HasDatabase = withDatabase ? 1 : 0;
+        for (size_t k = 0; k < groups[g].size(); ++k) {
+            const FrameShape& shape = groups[g][k];
+            cel->Frames[k] = std::make_shared<FrameSlot>();
+            cel->Frames[k]->Frame = MakeFrame(
+                shape.Width, shape.Height, uint8_t(g * 40 + k * 11), shape.Name, coding);
+        }
+        list.push_back(cel.get());
+        cels.push_back(std::move(cel));
+    }
+    return SaveSpriteFile(path, list, groups.size() > 1) == SaveOK;
 }
 
 inline QStringList ItemTexts(const QListWidget* list)
