@@ -182,7 +182,8 @@ TEST(SpriteFileItems, AFrameThatCannotBeShownStopsTheWholeConversion)
     }
 }
 
-// Copy and Move between a CL2 pane and a CEL pane, undone and redone at random: every pane
+// Copy and Move (of one frame or of all) between a CL2 pane and a CEL pane, undone and redone
+// at random: every pane
 // holds frames of its CEL's coding only, every frame shows the picture it started with, and
 // undoing everything gives back the very frames of the start.
 TEST(PaneCoding, CopyAndMoveAcrossCodingsRecodeAndUndoExactly)
@@ -217,12 +218,17 @@ TEST(PaneCoding, CopyAndMoveAcrossCodingsRecodeAndUndoExactly)
             const int32_t source = int32_t(random() % 2);
             for (PaneModel* pane : { &left, &right })
                 pane->Selected = int32_t(random() % uint64_t(pane->Count()));
-            const uint32_t kind = random() % 4;
-            if (kind < 2) {
+            const uint32_t kind = random() % 6;
+            if (kind < 4) {
+                std::vector<FrameSlot*> sources;
+                for (int32_t j = 1; j < panes.Pane(source).Count(); ++j)
+                    sources.push_back(panes.Pane(source).Items[size_t(j)].Slot.get());
                 bool refused = true;
                 std::unique_ptr<PaneStep> step = kind == 0
                     ? CopyFrameRecodedStep(panes, source, refused)
-                    : MoveFrameRecodedStep(panes, source, refused);
+                    : kind == 1 ? MoveFrameRecodedStep(panes, source, refused)
+                    : kind == 2 ? CopyAllFramesRecodedStep(panes, source, refused)
+                                : MoveAllFramesRecodedStep(panes, source, refused);
                 EXPECT_FALSE(refused);
                 if (!step)
                     continue;
@@ -232,12 +238,15 @@ TEST(PaneCoding, CopyAndMoveAcrossCodingsRecodeAndUndoExactly)
                 if (kind == 0)
                     pictures[step->Moved->Slot.get()]
                         = pictures.at(panes.Pane(source).SelectedSlot().get());
+                if (kind == 2)
+                    for (size_t k = 0; k < sources.size(); ++k)
+                        pictures[step->MovedAll->Slots[k].get()] = pictures.at(sources[k]);
                 done.resize(applied);
                 done.push_back(std::move(step));
                 ++applied;
-            } else if (kind == 2 && applied > 0) {
+            } else if (kind == 4 && applied > 0) {
                 EXPECT_TRUE(done[--applied]->Undo(panes).Applied);
-            } else if (kind == 3 && applied < done.size()) {
+            } else if (kind == 5 && applied < done.size()) {
                 EXPECT_TRUE(done[applied++]->Redo(panes).Applied);
             }
             for (int32_t k : { PaneLeftIndex, PaneRightIndex }) {
