@@ -183,9 +183,8 @@ TEST(SpriteFileItems, AFrameThatCannotBeShownStopsTheWholeConversion)
 }
 
 // Copy and Move (of one frame or of all) between a CL2 pane and a CEL pane, undone and redone
-// at random: every pane
-// holds frames of its CEL's coding only, every frame shows the picture it started with, and
-// undoing everything gives back the very frames of the start.
+// at random: every pane holds frames of its CEL's coding only, every frame shows the picture
+// it started with, and undoing everything gives back the very frames of the start.
 TEST(PaneCoding, CopyAndMoveAcrossCodingsRecodeAndUndoExactly)
 {
     std::mt19937 random(22);
