@@ -6,8 +6,6 @@
 
 #include "frames/FileIO.h"
 
-namespace {
-
 uint32_t ReadWord32(std::span<const uint8_t> bytes, uint64_t at)
 {
     const auto i = static_cast<size_t>(at);
@@ -22,6 +20,24 @@ void AppendWord32(std::vector<uint8_t>& out, uint32_t value)
     out.push_back(static_cast<uint8_t>(value >> 16));
     out.push_back(static_cast<uint8_t>(value >> 24));
 }
+
+std::string LoadFailureReason(uint8_t status)
+{
+    switch (status) {
+    case LoadNoFrames:
+        return "An error occured (status 1: the file holds no frames)";
+    case LoadCannotOpen:
+        return "An error occured (status 2: cannot open the file)";
+    case LoadTooShort:
+        return "An error occured (status 3: the file is too short)";
+    case LoadBadOffsets:
+        return "An error occured (status 4: bad offset table)";
+    default:
+        return "An error occured (status " + std::to_string(status) + ")";
+    }
+}
+
+namespace {
 
 // The frame of table entry i, or the empty frame for an entry without one: an empty slot is
 // written as one transparent pixel so that the file keeps its frame count.

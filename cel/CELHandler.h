@@ -95,6 +95,14 @@ public:
 
 std::string DatabaseFileName(const std::string& celPath);  // path + ".cdb"
 
+// "An error occured (status 4: bad offset table)": the load status with what it means, as the
+// command-line tool and the Python module report it.
+std::string LoadFailureReason(uint8_t status);
+
+// Little-endian 32-bit numbers of the CEL and grouped file layouts; at + 4 must lie inside bytes.
+uint32_t ReadWord32(std::span<const uint8_t> bytes, uint64_t at);
+void AppendWord32(std::vector<uint8_t>& out, uint32_t value);
+
 // The Frame Header flag a load takes: the database's first byte, or the default without one.
 uint8_t DatabaseFlag(const std::vector<uint8_t>* database, bool defaultWithHeaders);
 

@@ -6,21 +6,6 @@
 
 namespace {
 
-uint32_t Word32(std::span<const uint8_t> bytes, uint64_t at)
-{
-    const auto i = static_cast<size_t>(at);
-    return uint32_t { bytes[i] } | (uint32_t { bytes[i + 1] } << 8)
-        | (uint32_t { bytes[i + 2] } << 16) | (uint32_t { bytes[i + 3] } << 24);
-}
-
-void AppendWord32(std::vector<uint8_t>& out, uint32_t value)
-{
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-    out.push_back(static_cast<uint8_t>(value >> 16));
-    out.push_back(static_cast<uint8_t>(value >> 24));
-}
-
 std::span<const uint8_t> GroupBytes(
     std::span<const uint8_t> bytes, const std::vector<uint32_t>& offsets, size_t g)
 {
@@ -68,7 +53,7 @@ bool ParseGroupTable(std::span<const uint8_t> bytes, std::vector<uint32_t>& offs
     const uint64_t size = bytes.size();
     if (size < 4)
         return false;
-    const uint64_t first = Word32(bytes, 0);
+    const uint64_t first = ReadWord32(bytes, 0);
     // The first offset is the table's own size: at least one entry, whole entries, and (being
     // below the file size) a table that fits in the file.
     if (first < 4 || first % 4 != 0 || first >= size)
@@ -76,7 +61,7 @@ bool ParseGroupTable(std::span<const uint8_t> bytes, std::vector<uint32_t>& offs
     const uint64_t count = first / 4;
     uint64_t previous = 0;
     for (uint64_t g = 0; g < count; ++g) {
-        const uint64_t offset = Word32(bytes, 4 * g);
+        const uint64_t offset = ReadWord32(bytes, 4 * g);
         if ((g > 0 && offset <= previous) || offset >= size) {
             offsets.clear();
             return false;

@@ -361,22 +361,6 @@ int PreparePalette(const ToolStreams& streams, const PaletteChoice& choice, Pale
     return ExitSuccess;
 }
 
-std::string LoadFailureReason(uint8_t status)
-{
-    switch (status) {
-    case LoadNoFrames:
-        return "An error occured (status 1: the file holds no frames)";
-    case LoadCannotOpen:
-        return "An error occured (status 2: cannot open the file)";
-    case LoadTooShort:
-        return "An error occured (status 3: the file is too short)";
-    case LoadBadOffsets:
-        return "An error occured (status 4: bad offset table)";
-    default:
-        return "An error occured (status " + std::to_string(status) + ")";
-    }
-}
-
 std::string_view DiagnosisName(uint8_t code)
 {
     static constexpr std::array<std::string_view, 7> names { "DiagOK", "DiagHeader", "DiagLimit",

@@ -106,8 +106,6 @@ std::string TransparentChoice(const std::optional<std::string>& given, uint32_t&
 int PreparePalette(
     const ToolStreams& streams, const PaletteChoice& choice, PaletteModel& palette);
 
-// The reason printed when a CEL does not load.
-std::string LoadFailureReason(uint8_t status);
 
 // The name of a diagnosis code ("DiagOK" ... "DiagBounds").
 std::string_view DiagnosisName(uint8_t code);

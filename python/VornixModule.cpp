@@ -95,27 +95,10 @@ py::object ModuleClass(const char* name)
     throw py::error_already_set();
 }
 
-// The text vornix-cel prints for a load status.
-std::string LoadFailureText(uint8_t status)
-{
-    switch (status) {
-    case LoadNoFrames:
-        return "An error occured (status 1: the file holds no frames)";
-    case LoadCannotOpen:
-        return "An error occured (status 2: cannot open the file)";
-    case LoadTooShort:
-        return "An error occured (status 3: the file is too short)";
-    case LoadBadOffsets:
-        return "An error occured (status 4: bad offset table)";
-    default:
-        return "An error occured (status " + std::to_string(status) + ")";
-    }
-}
-
 [[noreturn]] void RaiseLoadError(uint8_t status, const std::string& path)
 {
     py::object type = ModuleClass("LoadError");
-    Raise(type, type(status, LoadFailureText(status), path));
+    Raise(type, type(status, LoadFailureReason(status), path));
 }
 
 [[noreturn]] void RaisePictureError(const std::string& reason, const std::string& path)
