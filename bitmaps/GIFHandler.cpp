@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -82,103 +83,123 @@ bool SoundFrames(std::span<const Bitmap> frames)
 // The LZW coding of a GIF image of 8-bit pixels, code for code as giflib's own encoder makes
 // it (its table, its clear codes, its code widths), at several times its speed: giflib calls
 // a function per pixel and probes a hash table for each, which made it slower than Pillow.
-// Here a pixel costs one probe of a hash table that is never cleared (its keys carry the
-// generation of the table), and a run of one byte (transparent margins, zoomed pixels) costs
-// one step per code: the strings of one byte repeated are kept in lists of their own, so the
-// longest one that matches is found at once. Both are the greedy coding, so the codes agree.
+// Here a pixel costs one probe of a small hash table whose slots hold the string's key and
+// code together, and a run of one byte (transparent margins, zoomed pixels) costs one step per
+// code: the strings of one byte repeated are kept in lists of their own, so the longest one
+// that matches is found at once. Both are the greedy coding, so the codes agree.
 class LZWCoder {
 public:
+    LZWCoder() : runCodes(new uint16_t[256 * RunStride]) { }
+
     // Starts an image: the clear code first, as giflib does.
     void Begin()
     {
-        packed.resize(8);
-        used = 0;
+        packed.resize(Slack);
         blocks.clear();
+        current = NoCode;
         bits = 0;
         bitCount = 0;
-        current = NoCode;
         Reset();
-        Output(ClearCode);
+        uint8_t* out = packed.data();
+        Output(out, ClearCode);
+        used = size_t(out - packed.data());
     }
 
     void Add(const uint8_t* pixels, size_t count)
     {
-        // Room for a code of 12 bits and a clear code per pixel, at most.
-        packed.resize(used + 3 * count + 8);
-        size_t k = 0;
-        if (current == NoCode && count > 0)
-            Restart(pixels[k++]);
-        while (k < count) {
-            const uint8_t pixel = pixels[k];
-            if (runLength > 0 && pixel == runByte) {
+        // Room for a code of 12 bits and a clear code per pixel, at most, and for the whole
+        // word Output stores.
+        packed.resize(used + 3 * count + Slack);
+        uint8_t* out = packed.data() + used;
+        const uint8_t* const end = pixels + count;
+        const uint8_t* at = pixels;
+        // The string so far, in locals while coding: the compiler cannot keep members in
+        // registers across the stores of the output bytes.
+        uint32_t code = current, runByte = this->runByte, runLength = this->runLength;
+        if (code == NoCode && at < end) {
+            code = runByte = *at++;
+            runLength = 1;
+        }
+        while (at < end) {
+            const uint8_t pixel = *at;
+            if (pixel == runByte && runLength > 0) {
                 // The string so far is runLength times one byte, and so is what follows: jump
                 // to the longest such string in the table instead of a probe per pixel.
-                const std::vector<uint16_t>& chain = runs[pixel];
-                const uint32_t known = static_cast<uint32_t>(chain.size());
-                const size_t limit = std::min<size_t>(count, k + (known - runLength) + 1);
-                size_t end = k;
-                while (end < limit && pixels[end] == pixel)
-                    ++end;
-                const uint32_t reach = runLength + static_cast<uint32_t>(end - k);
+                const uint32_t known = runCount[pixel];
+                const uint8_t* const limit = at + std::min<size_t>(size_t(end - at), known - runLength + 1);
+                const uint8_t* stop = at;
+                while (stop < limit && *stop == pixel)
+                    ++stop;
+                const uint32_t reach = runLength + static_cast<uint32_t>(stop - at);
                 if (reach <= known) {
-                    current = chain[reach - 1];
+                    code = RunCode(pixel, reach);
                     runLength = reach;
-                    k = end;
+                    at = stop;
                     continue; // the image row ended, or another byte follows
                 }
                 // One byte more than the table holds: out with the longest, and the string
                 // one byte longer becomes the next code.
-                current = chain[known - 1];
-                k += known - runLength;
-                Output(current);
+                at += known - runLength + 1;
+                Output(out, RunCode(pixel, known));
                 if (nextCode >= MaxCode) {
-                    Output(ClearCode);
+                    Output(out, ClearCode);
                     Reset();
                 } else {
-                    runs[pixel].push_back(static_cast<uint16_t>(nextCode++));
+                    runCodes[pixel * RunStride + known] = static_cast<uint16_t>(nextCode++);
+                    runCount[pixel] = static_cast<uint16_t>(known + 1);
                 }
-                Restart(pixel);
-                ++k;
+                code = runByte = pixel;
+                runLength = 1;
                 continue;
             }
-            // A key is the prefix code and the pixel, tagged with the table's generation: a
-            // slot of an older generation counts as empty, so the table needs no clearing.
-            const uint32_t key = generation | current << 8 | pixel;
-            uint32_t slot = Slot(key & KeyMask);
-            while ((keys[slot] & GenerationMask) == generation && keys[slot] != key)
+            // A slot holds a string's code above its key, the prefix code and the pixel; an
+            // empty slot is 0, which no string's slot is (codes start above 255).
+            const uint32_t key = code << 8 | pixel;
+            uint32_t slot = Slot(key);
+            uint32_t held = table[slot];
+            while (held != 0 && (held & KeyMask) != key) {
                 slot = (slot + 1) & (TableSize - 1);
-            ++k;
-            if (keys[slot] == key) {
-                current = codes[slot];
+                held = table[slot];
+            }
+            ++at;
+            if (held != 0) {
+                code = held >> KeyBits;
                 runLength = 0;
                 continue;
             }
-            Output(current);
+            Output(out, code);
             if (nextCode >= MaxCode) {
-                Output(ClearCode);
+                Output(out, ClearCode);
                 Reset();
             } else {
-                keys[slot] = key;
-                codes[slot] = static_cast<uint16_t>(nextCode++);
+                table[slot] = nextCode++ << KeyBits | key;
             }
-            Restart(pixel);
+            code = runByte = pixel;
+            runLength = 1;
         }
+        current = code;
+        this->runByte = runByte;
+        this->runLength = runLength;
+        used = size_t(out - packed.data());
     }
 
     // Ends the image: its data as GIF sub-blocks (a length byte, then up to 255 bytes each).
     const std::vector<uint8_t>& End()
     {
-        packed.resize(used + 8);
+        packed.resize(used + 2 * Slack);
+        uint8_t* out = packed.data() + used;
         if (current != NoCode)
-            Output(current);
-        Output(EndCode);
+            Output(out, current);
+        Output(out, EndCode);
+        used = size_t(out - packed.data());
         if (bitCount > 0)
             packed[used++] = static_cast<uint8_t>(bits);
         packed.resize(used);
-        for (size_t at = 0; at < packed.size(); at += 255) {
-            const size_t length = std::min<size_t>(255, packed.size() - at);
+        blocks.reserve(used + used / 255 + 1);
+        for (size_t from = 0; from < packed.size(); from += 255) {
+            const size_t length = std::min<size_t>(255, packed.size() - from);
             blocks.push_back(static_cast<uint8_t>(length));
-            blocks.insert(blocks.end(), packed.begin() + long(at), packed.begin() + long(at + length));
+            blocks.insert(blocks.end(), packed.begin() + long(from), packed.begin() + long(from + length));
         }
         return blocks;
     }
@@ -188,56 +209,50 @@ private:
     static constexpr uint32_t EndCode = 257;
     static constexpr uint32_t MaxCode = 4095; // giflib's LZ_MAX_CODE
     static constexpr uint32_t NoCode = 0xFFFFFFFF;
-    static constexpr uint32_t TableSize = 1u << 13;
-    static constexpr uint32_t KeyMask = (1u << 20) - 1; // 12 bits of code, 8 of pixel
-    static constexpr uint32_t GenerationMask = ~KeyMask;
-    static constexpr uint32_t GenerationStep = 1u << 20;
+    static constexpr uint32_t TableBits = 14;
+    static constexpr uint32_t TableSize = 1u << TableBits;
+    static constexpr uint32_t KeyBits = 20; // 12 bits of prefix code, 8 of pixel
+    static constexpr uint32_t KeyMask = (1u << KeyBits) - 1;
+    static constexpr uint32_t RunStride = MaxCode + 1; // room for any run's list
+    static constexpr size_t Slack = 8; // Output stores a whole 64-bit word
 
-    static uint32_t Slot(uint32_t key) { return (key * 2654435761u) >> (32 - 13); }
+    static uint32_t Slot(uint32_t key) { return (key * 2654435761u) >> (32 - TableBits); }
 
-    // The string is the one byte pixel.
-    void Restart(uint8_t pixel)
-    {
-        current = pixel;
-        runByte = pixel;
-        runLength = 1;
-    }
+    // The code of n times byte b; runCodes holds those of two and more.
+    uint32_t RunCode(uint8_t b, uint32_t n) const { return n == 1 ? b : runCodes[b * RunStride + n - 1]; }
 
     void Reset()
     {
-        for (uint32_t b = 0; b < 256; ++b)
-            runs[b].assign(1, static_cast<uint16_t>(b));
-        generation += GenerationStep;
-        if (generation == 0) { // after 4095 generations, once: start the tags afresh
-            keys.fill(0);
-            generation = GenerationStep;
-        }
+        table.fill(0);
+        runCount.fill(1);
         nextCode = EndCode + 1;
         width = 9;
         widthLimit = 1u << width;
     }
 
     // Writes code at the current width, least significant bits first, then widens the codes
-    // once the next code to be assigned no longer fits, as the decoder will.
-    void Output(uint32_t code)
+    // once the next code to be assigned no longer fits, as the decoder will. The whole bit
+    // buffer is stored at out, little-endian, and out moves past its full bytes.
+    void Output(uint8_t*& out, uint32_t code)
     {
         bits |= uint64_t { code } << bitCount;
         bitCount += width;
-        while (bitCount >= 8) {
-            packed[used++] = static_cast<uint8_t>(bits);
-            bits >>= 8;
-            bitCount -= 8;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &bits, sizeof bits);
+        } else {
+            for (size_t b = 0; b < 8; ++b)
+                out[b] = static_cast<uint8_t>(bits >> (8 * b));
         }
+        out += bitCount >> 3;
+        bits >>= bitCount & ~7u;
+        bitCount &= 7;
         if (nextCode >= widthLimit && width < 12)
             widthLimit = 1u << ++width;
     }
 
-    std::array<uint32_t, TableSize> keys {}; // generation 0: empty
-    std::array<uint16_t, TableSize> codes {};
-    uint32_t generation = 0;
-    // The codes of the strings of one byte repeated: runs[b][n - 1] is n times b (runs[b][0]
-    // is b itself). These strings are kept here, not in keys.
-    std::array<std::vector<uint16_t>, 256> runs;
+    std::array<uint32_t, TableSize> table {};
+    std::unique_ptr<uint16_t[]> runCodes; // runCodes[b * RunStride + n - 1]: n times b
+    std::array<uint16_t, 256> runCount {}; // how many strings of each byte repeated there are
     uint32_t runByte = 0;
     uint32_t runLength = 0; // of current, when it is one byte repeated; 0 otherwise
 
@@ -673,7 +688,13 @@ bool EncodeGIF(std::span<const Bitmap> frames, const PaletteModel& palette,
 std::vector<uint8_t> EncodeGIF(
     std::span<const Bitmap> frames, const PaletteModel& palette, const GIFAnimation& animation)
 {
+    // Room for about a byte a pixel, which most animations stay under, so that the file is
+    // seldom moved as it grows.
+    uint64_t pixels = 0;
+    for (const Bitmap& frame : frames)
+        pixels += uint64_t { frame.BitmapWidth } * frame.BitmapHeight * animation.Zoom * animation.Zoom;
     std::vector<uint8_t> bytes;
+    bytes.reserve(std::min<uint64_t>(pixels, 64u << 20) + 4096);
     const GIFOutput append = [&](std::span<const uint8_t> piece) {
         bytes.insert(bytes.end(), piece.begin(), piece.end());
         return true;

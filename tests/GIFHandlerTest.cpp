@@ -299,13 +299,22 @@ TEST(GIFWrite, EveryFrameReadsBackToItsIndicesThroughGiflibAndOurReader)
         animation.LoopCount = int32_t(random() % 4) - 1; // play once, for ever, 1 or 2
         if (round == 5)
             animation.LoopCount = 65535;
-        if (round < 2) {
+        if (round < 3) {
             // Noise on a large frame: the code table fills up and starts again many times.
+            // Round 2 is runs of one byte, which fill it with strings of one byte repeated.
             Bitmap noise { 251, 173, DataArray(251 * 173) };
             for (uint8_t& pixel : noise.BitmapPixels)
                 pixel = uint8_t(round == 0 ? random() : 250 + random() % 6);
+            if (round == 2) {
+                noise = { 509, 499, DataArray(509 * 499) };
+                for (size_t at = 0; at < noise.BitmapPixels.size();) {
+                    const size_t length = std::min<size_t>(1 + random() % 60, noise.BitmapPixels.size() - at);
+                    std::fill_n(noise.BitmapPixels.begin() + long(at), length, uint8_t(random()));
+                    at += length;
+                }
+            }
             frames.back() = noise;
-            animation.Zoom = 1 + uint32_t(round);
+            animation.Zoom = round == 2 ? 1 : 1 + uint32_t(round);
         }
         PaletteModel palette = DistinctPalette(uint32_t(round));
         palette.WholePalette = true;
