@@ -89,8 +89,6 @@ bool SoundFrames(std::span<const Bitmap> frames)
 // that matches is found at once. Both are the greedy coding, so the codes agree.
 class LZWCoder {
 public:
-    LZWCoder() : runCodes(new uint16_t[256 * RunStride]) { }
-
     // Starts an image: the clear code first, as giflib does.
     void Begin()
     {
@@ -145,7 +143,12 @@ public:
                     Output(out, ClearCode);
                     Reset();
                 } else {
-                    runCodes[pixel * RunStride + known] = static_cast<uint16_t>(nextCode++);
+                    // The list may hold codes of an earlier table beyond its count.
+                    std::vector<uint16_t>& chain = runs[pixel];
+                    if (chain.size() < known)
+                        chain.push_back(static_cast<uint16_t>(nextCode++));
+                    else
+                        chain[known - 1] = static_cast<uint16_t>(nextCode++);
                     runCount[pixel] = static_cast<uint16_t>(known + 1);
                 }
                 code = runByte = pixel;
@@ -173,6 +176,7 @@ public:
                 Reset();
             } else {
                 table[slot] = nextCode++ << KeyBits | key;
+                taken[takenCount++] = static_cast<uint16_t>(slot);
             }
             code = runByte = pixel;
             runLength = 1;
@@ -213,17 +217,19 @@ private:
     static constexpr uint32_t TableSize = 1u << TableBits;
     static constexpr uint32_t KeyBits = 20; // 12 bits of prefix code, 8 of pixel
     static constexpr uint32_t KeyMask = (1u << KeyBits) - 1;
-    static constexpr uint32_t RunStride = MaxCode + 1; // room for any run's list
     static constexpr size_t Slack = 8; // Output stores a whole 64-bit word
 
     static uint32_t Slot(uint32_t key) { return (key * 2654435761u) >> (32 - TableBits); }
 
-    // The code of n times byte b; runCodes holds those of two and more.
-    uint32_t RunCode(uint8_t b, uint32_t n) const { return n == 1 ? b : runCodes[b * RunStride + n - 1]; }
+    // The code of n times byte b; runs holds those of two and more.
+    uint32_t RunCode(uint8_t b, uint32_t n) const { return n == 1 ? b : runs[b][n - 2]; }
 
+    // Empties the table: only its taken slots, since a small image takes few of them.
     void Reset()
     {
-        table.fill(0);
+        for (uint32_t k = 0; k < takenCount; ++k)
+            table[taken[k]] = 0;
+        takenCount = 0;
         runCount.fill(1);
         nextCode = EndCode + 1;
         width = 9;
@@ -250,8 +256,12 @@ private:
             widthLimit = 1u << ++width;
     }
 
-    std::array<uint32_t, TableSize> table {};
-    std::unique_ptr<uint16_t[]> runCodes; // runCodes[b * RunStride + n - 1]: n times b
+    // On the heap: a coder on the stack is mostly these tables.
+    std::vector<uint32_t> table = std::vector<uint32_t>(TableSize);
+    std::vector<uint16_t> taken = std::vector<uint16_t>(MaxCode); // the table's slots in use
+    uint32_t takenCount = 0;
+    // runs[b][n - 2]: the code of n times b, for the first runCount[b] - 1 entries.
+    std::array<std::vector<uint16_t>, 256> runs;
     std::array<uint16_t, 256> runCount {}; // how many strings of each byte repeated there are
     uint32_t runByte = 0;
     uint32_t runLength = 0; // of current, when it is one byte repeated; 0 otherwise
