@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test twice: a normal build, then one with AddressSanitizer and UBSan.
-# Then runs each fuzz harness briefly from its seed corpus (VORNIX_FUZZ_SECONDS, default 30).
+# Then runs each fuzz harness briefly from its seed corpus (VORNIX_FUZZ_SECONDS, default 20).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -32,7 +32,7 @@ step_done "sanitizer tests"
 
 if [ -x scripts/fuzz.sh ] && [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
     echo "== fuzzing =="
-    scripts/fuzz.sh "${VORNIX_FUZZ_SECONDS:-30}"
+    scripts/fuzz.sh "${VORNIX_FUZZ_SECONDS:-20}"
     step_done "fuzzing"
 fi
 printf '%s\n' "${times[@]}"
