@@ -40,8 +40,12 @@ def sprite(rng, side):
     return rows  # bottom row first, as in a BMP
 
 
-def bmp_bytes(rows, side):
-    table = b"".join(bytes((i, i, i, 0)) for i in range(255)) + bytes((255, 255, 255, 0))
+def bmp_bytes(rows, side, palette=None):
+    """An 8-bit BMP of rows; palette: 768 channel values (R, G, B of each entry), grey without."""
+    if palette is None:
+        palette = grey_palette()
+    table = b"".join(bytes((palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0))
+                     for i in range(256))
     stride = (side + 3) // 4 * 4
     pixels = b"".join(r + bytes(stride - side) for r in rows)
     offset = 14 + 40 + 1024

@@ -13,31 +13,11 @@ within 3 times cp -r. Everything is written under a temporary folder, removed at
 import os
 import random
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from cel_batch import bmp_bytes, sprite  # noqa: E402
-
-REPEATS = 3
-
-
-def timed(label, action):
-    times = []
-    for attempt in range(REPEATS):
-        start = time.perf_counter()
-        action(attempt)
-        times.append(time.perf_counter() - start)
-    seconds = min(times)
-    print(f"  {label:<36} {seconds:7.2f} s  (of {', '.join(f'{t:.2f}' for t in times)})",
-          flush=True)
-    return seconds
-
-
-def run(*command):
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+from cel_batch import bmp_bytes, run, sprite, timed  # noqa: E402
 
 
 def main():

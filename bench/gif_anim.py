@@ -21,7 +21,6 @@ import json
 import os
 import random
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -29,31 +28,10 @@ import time
 
 from PIL import Image
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cel_batch import bmp_bytes, sprite  # noqa: E402
+
 REPEATS = 15
-
-
-def sprite(rng, side):
-    cx, cy = rng.uniform(0.3, 0.7) * side, rng.uniform(0.3, 0.7) * side
-    radius2 = (side * side / 2) / 3.14159  # a disc of half the picture's area
-    rows = []
-    for y in range(side):
-        row = bytearray()
-        for x in range(side):
-            inside = (x - cx) ** 2 + (y - cy) ** 2 <= radius2
-            row.append(127 + (x * 7 + y * 3 + rng.randrange(4)) % 128 if inside else 255)
-        rows.append(bytes(row))
-    return rows  # bottom row first, as in a BMP
-
-
-def bmp_bytes(rows, side, palette):
-    table = b"".join(bytes((palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0))
-                     for i in range(256))
-    stride = (side + 3) // 4 * 4
-    pixels = b"".join(r + bytes(stride - side) for r in rows)
-    offset = 14 + 40 + 1024
-    header = struct.pack("<2sIII", b"BM", offset + len(pixels), 0, offset)
-    info = struct.pack("<IiiHHIIiiII", 40, side, side, 1, 8, 0, 0, 0, 0, 0, 0)
-    return header + info + table + pixels
 
 
 def delays(count, fps):

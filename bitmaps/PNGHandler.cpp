@@ -298,14 +298,20 @@ bool DeflateByRows(std::vector<uint8_t>& png, size_t rowBytes, uint32_t height, 
 
 } // namespace
 
-uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
+namespace {
+
+bool HasPNGSignature(std::span<const uint8_t> file)
 {
-    if (file.size() < sizeof PNGSignature
-        || !std::equal(std::begin(PNGSignature), std::end(PNGSignature), file.begin()))
-        return BitmapUnsupported;
+    return file.size() >= sizeof PNGSignature
+        && std::equal(std::begin(PNGSignature), std::end(PNGSignature), file.begin());
+}
+
+// A decoder of file with its header read, or null when the header cannot be read.
+Context OpenPNG(std::span<const uint8_t> file, spng_ihdr& header)
+{
     Context context(spng_ctx_new(0));
     if (!context)
-        return BitmapUnsupported;
+        return context;
     // A checksum error in any chunk, ancillary ones included, makes the file damaged: the
     // library would otherwise drop such a chunk silently, and with it perhaps the tRNS.
     // No chunk is longer than the file; the library wants the cache at least that large.
@@ -313,10 +319,21 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
     if (spng_set_crc_action(context.get(), SPNG_CRC_ERROR, SPNG_CRC_ERROR) != 0
         || spng_set_chunk_limits(context.get(), chunkLimit, std::max(chunkLimit, ChunkCacheLimit))
             != 0
-        || spng_set_png_buffer(context.get(), file.data(), file.size()) != 0)
+        || spng_set_png_buffer(context.get(), file.data(), file.size()) != 0
+        || spng_get_ihdr(context.get(), &header) != 0)
+        context.reset();
+    return context;
+}
+
+} // namespace
+
+uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bitmap& bitmap)
+{
+    if (!HasPNGSignature(file))
         return BitmapUnsupported;
     spng_ihdr header {};
-    if (spng_get_ihdr(context.get(), &header) != 0)
+    Context context = OpenPNG(file, header);
+    if (!context)
         return BitmapUnsupported;
     const uint64_t count = uint64_t { header.width } * header.height;
     if (count == 0 || count > MaxPNGPixels)
@@ -344,24 +361,14 @@ uint8_t DecodePNG(std::span<const uint8_t> file, const PaletteModel& palette, Bi
 uint8_t DecodePNGPalette(
     std::span<const uint8_t> file, std::vector<uint32_t>& colours, std::string& reason)
 {
-    if (file.size() < sizeof PNGSignature
-        || !std::equal(std::begin(PNGSignature), std::end(PNGSignature), file.begin())) {
+    if (!HasPNGSignature(file)) {
         reason = "no PNG signature";
         return BitmapUnsupported;
     }
     reason = "damaged or truncated PNG";
-    Context context(spng_ctx_new(0));
-    if (!context)
-        return BitmapUnsupported;
-    // The same checks as DecodePNG: a checksum error anywhere makes the file damaged.
-    const size_t chunkLimit = std::min<size_t>(file.size(), std::numeric_limits<int32_t>::max());
-    if (spng_set_crc_action(context.get(), SPNG_CRC_ERROR, SPNG_CRC_ERROR) != 0
-        || spng_set_chunk_limits(context.get(), chunkLimit, std::max(chunkLimit, ChunkCacheLimit))
-            != 0
-        || spng_set_png_buffer(context.get(), file.data(), file.size()) != 0)
-        return BitmapUnsupported;
     spng_ihdr header {};
-    if (spng_get_ihdr(context.get(), &header) != 0 || !ChunksReachIEND(file))
+    const Context context = OpenPNG(file, header);
+    if (!context || !ChunksReachIEND(file))
         return BitmapUnsupported;
     if (header.color_type != SPNG_COLOR_TYPE_INDEXED) {
         reason = "PNG of colour type " + std::to_string(header.color_type)

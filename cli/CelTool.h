@@ -250,6 +250,11 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options);
 // failure (cannot open, not 256 bytes) the error line is printed and ExitFileFailure returned.
 int PrepareTranslation(
     const ToolStreams& streams, const std::string& file, std::optional<TranslationTable>& table);
+// The palette of --palette and the table of --trn, as export, sheet and anim take them: the
+// first failure is printed and its exit code returned.
+int PrepareColours(const ToolStreams& streams, const PaletteChoice& paletteChoice,
+    const std::string& translationFile, PaletteModel& palette,
+    std::optional<TranslationTable>& translation);
 // Puts the decoded pixels of a frame through the table of --trn, when there is one (255 stays
 // 255); what every command that writes pictures does before coding them.
 void TranslateOutput(const std::optional<TranslationTable>& table, DataArray& image);

@@ -93,10 +93,8 @@ int WriteGroup(const ToolStreams& streams, const AnimOptions& options, const Ani
 int RunAnim(const ToolStreams& streams, const AnimOptions& options)
 {
     PaletteModel palette;
-    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
-        return result;
     std::optional<TranslationTable> translation;
-    if (int result = PrepareTranslation(streams, options.Translation, translation);
+    if (int result = PrepareColours(streams, options.Palette, options.Translation, palette, translation);
         result != ExitSuccess)
         return result;
     SpriteFile sprite = LoadToolSprite(

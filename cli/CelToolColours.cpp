@@ -6,6 +6,15 @@
 #include "palette/PaletteFormats.h"
 #include "palette/Remap.h"
 
+int PrepareColours(const ToolStreams& streams, const PaletteChoice& paletteChoice,
+    const std::string& translationFile, PaletteModel& palette,
+    std::optional<TranslationTable>& translation)
+{
+    if (int result = PreparePalette(streams, paletteChoice, palette); result != ExitSuccess)
+        return result;
+    return PrepareTranslation(streams, translationFile, translation);
+}
+
 int PrepareTranslation(
     const ToolStreams& streams, const std::string& file, std::optional<TranslationTable>& table)
 {

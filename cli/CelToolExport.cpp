@@ -294,10 +294,8 @@ int RunExport(const ToolStreams& streams, const ExportOptions& options)
     const uint32_t bitsPerPixel = choices.BitsPerPixel;
     const bool png = options.Png;
     PaletteModel palette;
-    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
-        return result;
     std::optional<TranslationTable> translation;
-    if (int result = PrepareTranslation(streams, options.Translation, translation);
+    if (int result = PrepareColours(streams, options.Palette, options.Translation, palette, translation);
         result != ExitSuccess)
         return result;
 

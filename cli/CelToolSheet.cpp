@@ -46,10 +46,8 @@ int RunSheet(const ToolStreams& streams, const SheetOptions& options)
     const PictureChoices& choices = options.Choices;
     uint32_t columns = options.Columns;
     PaletteModel palette;
-    if (int result = PreparePalette(streams, options.Palette, palette); result != ExitSuccess)
-        return result;
     std::optional<TranslationTable> translation;
-    if (int result = PrepareTranslation(streams, options.Translation, translation);
+    if (int result = PrepareColours(streams, options.Palette, options.Translation, palette, translation);
         result != ExitSuccess)
         return result;
 

@@ -111,38 +111,38 @@ std::unique_ptr<PaneStep> MoveFrameRecodedStep(PanePair& panes, int32_t source, 
     return step;
 }
 
-std::unique_ptr<PaneStep> CopyAllFramesRecodedStep(PanePair& panes, int32_t source, bool& refused)
-{
-    std::optional<std::vector<CELFrame>> frames = RecodedAll(panes, source, refused);
-    if (refused)
-        return nullptr;
-    std::unique_ptr<PaneStep> step = CopyAllFramesStep(panes, source);
-    if (!step || !frames || !step->MovedAll || step->MovedAll->Slots.size() != frames->size())
-        return step;
-    // The copies' slots are the step's own, so re-coding them in place keeps undo and redo
-    // exact.
-    for (size_t k = 0; k < frames->size(); ++k)
-        *step->MovedAll->Slots[k]->Frame = std::move((*frames)[k]);
-    panes.Pane(1 - source).RelabelFrom(step->MovedAll->ToFirst);
-    return step;
-}
+namespace {
 
-std::unique_ptr<PaneStep> MoveAllFramesRecodedStep(PanePair& panes, int32_t source, bool& refused)
+std::unique_ptr<PaneStep> AllFramesRecodedStep(PanePair& panes, int32_t source, bool move, bool& refused)
 {
     std::optional<std::vector<CELFrame>> frames = RecodedAll(panes, source, refused);
     if (refused)
         return nullptr;
-    std::unique_ptr<PaneStep> step = MoveAllFramesStep(panes, source);
+    std::unique_ptr<PaneStep> step
+        = move ? MoveAllFramesStep(panes, source) : CopyAllFramesStep(panes, source);
     if (!step || !frames || !step->MovedAll || step->MovedAll->Slots.size() != frames->size())
         return step;
-    // Undo puts the slots back into the source pane first, then their frames as they were.
     for (size_t k = 0; k < frames->size(); ++k) {
         const FrameSlotRef& slot = step->MovedAll->Slots[k];
-        if (*slot->Frame == (*frames)[k])
-            continue;
-        step->Recoded.push_back({ slot, *slot->Frame, (*frames)[k] });
+        // Copies are the step's own slots, so re-coding them in place keeps undo and redo
+        // exact. Moved slots are the source's: undo puts them back first, then their frames
+        // as they were.
+        if (move && !(*slot->Frame == (*frames)[k]))
+            step->Recoded.push_back({ slot, *slot->Frame, (*frames)[k] });
         *slot->Frame = std::move((*frames)[k]);
     }
     panes.Pane(1 - source).RelabelFrom(step->MovedAll->ToFirst);
     return step;
+}
+
+} // namespace
+
+std::unique_ptr<PaneStep> CopyAllFramesRecodedStep(PanePair& panes, int32_t source, bool& refused)
+{
+    return AllFramesRecodedStep(panes, source, false, refused);
+}
+
+std::unique_ptr<PaneStep> MoveAllFramesRecodedStep(PanePair& panes, int32_t source, bool& refused)
+{
+    return AllFramesRecodedStep(panes, source, true, refused);
 }

@@ -394,54 +394,55 @@ std::unique_ptr<PaneStep> FlagStep(
     return step;
 }
 
-std::unique_ptr<PaneStep> CopyAllFramesStep(PanePair& panes, int32_t source)
+namespace {
+
+// "Copy all" and "Move all": every frame of the source after its first item goes to the end of
+// the other pane, as a copy or as itself, in one step.
+std::unique_ptr<PaneStep> AllFramesStep(PanePair& panes, int32_t source, bool move)
 {
-    if (!OperationApplies(panes, source, PaneOperation::CopyAll))
+    if (!OperationApplies(panes, source, move ? PaneOperation::MoveAll : PaneOperation::CopyAll))
         return nullptr;
     const int32_t destination = 1 - source;
-    auto step = MakeStep("Copy all", panes);
+    auto step = MakeStep(move ? "Move all" : "Copy all", panes);
     PaneModel& from = panes.Pane(source);
     PaneModel& target = panes.Pane(destination);
-    PaneStep::Batch batch { -1, destination, target.Count(), {} };
+    PaneStep::Batch batch { move ? source : -1, destination, target.Count(), {} };
     for (int32_t k = 1; k < from.Count(); ++k) {
-        auto copy = std::make_shared<FrameSlot>();
-        copy->Frame = CELFrame::CreateCopy(*from.SlotAt(k)->Frame);
-        batch.Slots.push_back(copy);
-        target.Items.push_back({ std::string(), std::move(copy) });
+        FrameSlotRef slot = from.SlotAt(k);
+        if (!move) {
+            slot = std::make_shared<FrameSlot>();
+            slot->Frame = CELFrame::CreateCopy(*from.SlotAt(k)->Frame);
+        }
+        batch.Slots.push_back(slot);
+        target.Items.push_back({ std::string(), std::move(slot) });
+    }
+    if (move) {
+        from.Items.resize(1);
+        from.Selected = 0;
     }
     target.RelabelFrom(batch.ToFirst);
     target.Selected = target.Count() - 1;
+    if (move)
+        RebuildCELFromPane(*panes.Holder(source), from);
     step->MovedAll = std::move(batch);
     NoteSelectionAfter(*step, panes);
-    step->ShowPane = destination;
+    step->ShowPane = move ? source : destination;
+    if (move)
+        Touch(*step, panes, source);
     Touch(*step, panes, destination);
     return step;
 }
 
+} // namespace
+
+std::unique_ptr<PaneStep> CopyAllFramesStep(PanePair& panes, int32_t source)
+{
+    return AllFramesStep(panes, source, false);
+}
+
 std::unique_ptr<PaneStep> MoveAllFramesStep(PanePair& panes, int32_t source)
 {
-    if (!OperationApplies(panes, source, PaneOperation::MoveAll))
-        return nullptr;
-    const int32_t destination = 1 - source;
-    auto step = MakeStep("Move all", panes);
-    PaneModel& from = panes.Pane(source);
-    PaneModel& target = panes.Pane(destination);
-    PaneStep::Batch batch { source, destination, target.Count(), {} };
-    for (int32_t k = 1; k < from.Count(); ++k) {
-        batch.Slots.push_back(from.SlotAt(k));
-        target.Items.push_back({ std::string(), from.SlotAt(k) });
-    }
-    from.Items.resize(1);
-    from.Selected = 0;
-    target.RelabelFrom(batch.ToFirst);
-    target.Selected = target.Count() - 1;
-    RebuildCELFromPane(*panes.Holder(source), from);
-    step->MovedAll = std::move(batch);
-    NoteSelectionAfter(*step, panes);
-    step->ShowPane = source;
-    Touch(*step, panes, source);
-    Touch(*step, panes, destination);
-    return step;
+    return AllFramesStep(panes, source, true);
 }
 
 bool OperationApplies(const PanePair& panes, int32_t pane, PaneOperation operation)

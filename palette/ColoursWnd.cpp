@@ -496,34 +496,41 @@ void TWindColours::RefreshColourUse()
             : QString("%1 colour%2").arg(shown.UsedCount).arg(shown.UsedCount == 1 ? "" : "s"));
 }
 
+std::optional<TWindColours::RemapChoice> TWindColours::ChooseRemap()
+{
+    const std::optional<QString> chosen = AskPaletteFile("Remap to palette");
+    if (!chosen)
+        return std::nullopt;
+    PaletteModel target = app.Pal;
+    std::string message;
+    if (ImportPaletteFile(chosen->toStdString(), target, message) != PaletteImportResult::Done) {
+        Error(app, message);
+        return std::nullopt;
+    }
+    const bool whole = app.WindPal && app.WindPal->CheckPalWhole->isChecked();
+    return RemapChoice { BuildRemapTable(app.Pal, target, whole), app.Pal.Palette, target.Palette };
+}
+
+void TWindColours::SwitchPalette(const RemapChoice& remap, bool forward)
+{
+    app.Pal.Palette = forward ? remap.After : remap.Before;
+    if (app.WindPal)
+        app.WindPal->PaletteReplaced();
+}
+
 void TWindColours::RemapFrame()
 {
     TWindView* view = app.WindView;
     if (!view || !app.View.HasFrame())
         return;
-    const std::optional<QString> chosen = AskPaletteFile("Remap to palette");
-    if (!chosen)
+    const std::optional<RemapChoice> remap = ChooseRemap();
+    if (!remap)
         return;
-    PaletteModel target = app.Pal;
-    std::string message;
-    if (ImportPaletteFile(chosen->toStdString(), target, message) != PaletteImportResult::Done) {
-        Error(app, message);
-        return;
-    }
-    const bool whole = app.WindPal && app.WindPal->CheckPalWhole->isChecked();
-    const TranslationTable table = BuildRemapTable(app.Pal, target, whole);
-    const auto before = app.Pal.Palette;
-    const auto after = target.Palette;
     view->BeginImageStep("Remap");
-    ApplyTranslation(table, app.View.FrameImage);
-    app.Pal.Palette = after;
-    view->EndImageStep([this, before, after](bool forward) {
-        app.Pal.Palette = forward ? after : before;
-        if (app.WindPal)
-            app.WindPal->PaletteReplaced();
-    });
-    if (app.WindPal)
-        app.WindPal->PaletteReplaced();
+    ApplyTranslation(remap->Table, app.View.FrameImage);
+    app.Pal.Palette = remap->After;
+    view->EndImageStep([this, remap = *remap](bool forward) { SwitchPalette(remap, forward); });
+    SwitchPalette(*remap, true);
     view->RedrawView(false);
 }
 
@@ -531,32 +538,16 @@ void TWindColours::RemapPane(bool leftPane)
 {
     if (!PaneShowsCEL(leftPane))
         return;
-    const std::optional<QString> chosen = AskPaletteFile("Remap to palette");
-    if (!chosen)
+    const std::optional<RemapChoice> remap = ChooseRemap();
+    if (!remap)
         return;
-    PaletteModel target = app.Pal;
-    std::string message;
-    if (ImportPaletteFile(chosen->toStdString(), target, message) != PaletteImportResult::Done) {
-        Error(app, message);
-        return;
-    }
-    const bool whole = app.WindPal && app.WindPal->CheckPalWhole->isChecked();
-    const TranslationTable table = BuildRemapTable(app.Pal, target, whole);
-    const auto before = app.Pal.Palette;
-    const auto after = target.Palette;
     // The palette changes first: the frame in view is shown again in its new colours.
-    app.Pal.Palette = after;
-    if (app.WindPal)
-        app.WindPal->PaletteReplaced();
+    SwitchPalette(*remap, true);
     const std::vector<int32_t> left = app.WindFrame->RecodePane(
         leftPane, "Remap",
-        [&table](CELFrame& frame) {
-            return TranslateFrame(table, frame) != FrameTranslationResult::NotShown;
+        [&remap](CELFrame& frame) {
+            return TranslateFrame(remap->Table, frame) != FrameTranslationResult::NotShown;
         },
-        [this, before, after](bool forward) {
-            app.Pal.Palette = forward ? after : before;
-            if (app.WindPal)
-                app.WindPal->PaletteReplaced();
-        });
+        [this, remap = *remap](bool forward) { SwitchPalette(remap, forward); });
     ReportLeftFrames(leftPane, left);
 }

@@ -108,6 +108,16 @@ private:
     void RefreshTableText();
     // The shared palette's file filter of Import and Remap.
     std::optional<QString> AskPaletteFile(const QString& title);
+    // A remap asked for: the palette file chosen and read (a failure shown), the table to it,
+    // and the shared palette before and after.
+    struct RemapChoice {
+        TranslationTable Table;
+        std::array<uint32_t, 256> Before;
+        std::array<uint32_t, 256> After;
+    };
+    std::optional<RemapChoice> ChooseRemap();
+    // Sets the shared palette to after (forward) or before, and shows it.
+    void SwitchPalette(const RemapChoice& remap, bool forward);
     // Names the frames of a pane at positions in a warning.
     void ReportLeftFrames(bool leftPane, const std::vector<int32_t>& positions);
     bool PaneShowsCEL(bool leftPane) const;
