@@ -115,16 +115,21 @@ uint8_t NearestColour(const PaletteModel& palette, uint32_t colour)
 ColourMatcher::ColourMatcher(const PaletteModel& palette)
     : transparent(palette.TransparentColour() & 0xFFFFFF)
 {
+    // Sorted by counting: the sums are below 766, and entries of one sum go in index order.
     const uint32_t first = palette.WholePalette ? 0 : FirstFreeColour;
-    entries.reserve(TransparentIndex - first);
+    std::array<uint16_t, 3 * 255 + 2> start {};
+    for (uint32_t i = first; i < TransparentIndex; ++i) {
+        const uint32_t colour = palette.Palette[i];
+        ++start[Channel(colour, 0) + Channel(colour, 8) + Channel(colour, 16) + 1];
+    }
+    for (size_t sum = 1; sum < start.size(); ++sum)
+        start[sum] = static_cast<uint16_t>(start[sum] + start[sum - 1]);
+    entries.resize(TransparentIndex - first);
     for (uint32_t i = first; i < TransparentIndex; ++i) {
         const uint32_t colour = palette.Palette[i];
         const uint32_t sum = Channel(colour, 0) + Channel(colour, 8) + Channel(colour, 16);
-        entries.push_back({ sum, colour, static_cast<uint8_t>(i) });
+        entries[start[sum]++] = { sum, colour, static_cast<uint8_t>(i) };
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return a.Sum != b.Sum ? a.Sum < b.Sum : a.Index < b.Index;
-    });
 }
 
 uint8_t ColourMatcher::Nearest(uint32_t colour) const

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <gif_lib.h>
 
@@ -428,7 +429,7 @@ public:
     Reader(std::span<const uint8_t> file, const PaletteModel& palette, const GIFFrameSink& sink,
         uint32_t maxFrames, const GIFReadLimits& limits)
         : source { file }
-        , matcher(palette)
+        , palette(palette)
         , sink(sink)
         , maxFrames(maxFrames)
         , limits(limits)
@@ -532,9 +533,9 @@ private:
                     + " pixels in all";
             shownPixels += uint64_t { width } * height;
             if (desc.ColorMap) {
-                local.Build(*desc.ColorMap, matcher);
+                local.Build(*desc.ColorMap, Matcher());
             } else if (!globalBuilt) {
-                global.Build(*gif->SColorMap, matcher);
+                global.Build(*gif->SColorMap, Matcher());
                 globalBuilt = true;
             }
             area.X0 = std::min(uint32_t(desc.Left), width);
@@ -575,7 +576,16 @@ private:
     }
 
     ReadSource source;
-    const ColourMatcher matcher;
+    // Made when the first colour table is met: most refused files never get that far.
+    const ColourMatcher& Matcher()
+    {
+        if (!matcher)
+            matcher.emplace(palette);
+        return *matcher;
+    }
+
+    const PaletteModel& palette;
+    std::optional<ColourMatcher> matcher;
     const GIFFrameSink& sink;
     const uint32_t maxFrames;
     const GIFReadLimits limits;
