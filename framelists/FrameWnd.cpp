@@ -700,14 +700,8 @@ void TWindFrame::CodingChanged(const CELHolderRef& holder)
         // The frame in view keeps its image and width; its candidates are those of its new
         // data.
         const FrameSlotRef slot = side.Pane->SelectedSlot();
-        if (!slot || slot != app.View.ViewedFrame || !slot->Frame)
-            continue;
-        const CELFrame& frame = *slot->Frame;
-        QSignalBlocker block(side.Combo);
-        side.Combo->clear();
-        for (uint32_t k = 0; k < frame.WidthCount && k < frame.Widths.size(); ++k)
-            side.Combo->addItem(QString::number(frame.Widths[k]));
-        side.Combo->setCurrentIndex(frame.WidthIndex);
+        if (slot && slot == app.View.ViewedFrame && slot->Frame)
+            FillWidthList(side, *slot->Frame);
     }
 }
 
@@ -1224,9 +1218,7 @@ bool TWindFrame::MayStepHistory(bool forward)
     // Only a step that shows a selection again replaces the image in view: not a rename, not
     // a check box.
     const auto* command = static_cast<const PaneCommand*>(FrameHistory->command(index));
-    const PaneStep& step = command->Step();
-    const bool shows = step.Moved || step.MovedAll || (step.Changed && step.ShowChanged);
-    if (!shows)
+    if (!command->Step().ShowsSelection())
         return true;
     // Stored edits are the newest step now: Ctrl+Z would take the store itself back, and a
     // redo has nothing left to redo. The store is all that happens.

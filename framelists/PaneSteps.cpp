@@ -97,14 +97,7 @@ StepEffect PaneStep::Apply(PanePair& panes, bool forward) const
         for (int32_t k : { m.FromPane, m.ToPane }) {
             if (!ValidPane(k) || (k == m.ToPane && k == m.FromPane && effect.Items[At(k)]))
                 continue;
-            PaneModel& pane = panes.Pane(k);
-            pane.Selected = selected[At(k)];
-            if (pane.Selected < 0 || pane.Selected >= pane.Count())
-                pane.Selected = pane.Count() - 1;
-            // A pane that lost or gained a frame through undo or redo is written back at once,
-            // so that no CEL's table keeps a frame its pane no longer shows.
-            RebuildCELFromPane(*panes.Holder(k), pane);
-            effect.Items[At(k)] = true;
+            RestorePane(panes, k, selected[At(k)], effect);
         }
         effect.ShowPane = ShowPane;
     }
@@ -112,41 +105,10 @@ StepEffect PaneStep::Apply(PanePair& panes, bool forward) const
     if (MovedAll && !ApplyBatch(panes, forward, effect))
         return effect;
 
-    if (Changed) {
-        const CELFrame& frame = forward ? After : Before;
-        if (Changed->Frame)
-            *Changed->Frame = frame;
-        else
-            Changed->Frame = std::make_unique<CELFrame>(frame);
-        const int32_t k = PaneCarrying(panes, Changed);
-        if (k >= 0) {
-            PaneModel& pane = panes.Pane(k);
-            for (int32_t j = 1; j < pane.Count(); ++j)
-                if (pane.Items[At(j)].Slot == Changed)
-                    pane.Relabel(j);
-            effect.Items[At(k)] = true;
-            if (ShowChanged && pane.SelectedSlot() == Changed)
-                effect.ShowPane = k;
-        }
-    }
-
-    for (const FrameChange& change : Recoded) {
-        const CELFrame& frame = forward ? change.After : change.Before;
-        if (change.Slot->Frame)
-            *change.Slot->Frame = frame;
-        else
-            change.Slot->Frame = std::make_unique<CELFrame>(frame);
-        const int32_t k = PaneCarrying(panes, change.Slot);
-        if (k < 0)
-            continue;
-        PaneModel& pane = panes.Pane(k);
-        for (int32_t j = 1; j < pane.Count(); ++j)
-            if (pane.Items[At(j)].Slot == change.Slot)
-                pane.Relabel(j);
-        effect.Items[At(k)] = true;
-        if (pane.SelectedSlot() == change.Slot)
-            effect.ShowPane = k;
-    }
+    if (Changed)
+        PutFrame(panes, Changed, forward ? After : Before, ShowChanged, effect);
+    for (const FrameChange& change : Recoded)
+        PutFrame(panes, change.Slot, forward ? change.After : change.Before, true, effect);
 
     if (ValidPane(FlagPane)) {
         const CELFlags& flags = forward ? FlagsAfter : FlagsBefore;
@@ -202,18 +164,42 @@ bool PaneStep::ApplyBatch(PanePair& panes, bool forward, StepEffect& effect) con
         }
     }
     const std::array<int32_t, 2>& selected = forward ? SelectedAfter : SelectedBefore;
-    for (int32_t k : { batch.FromPane, batch.ToPane }) {
-        if (!ValidPane(k))
-            continue;
-        PaneModel& pane = panes.Pane(k);
-        pane.Selected = selected[At(k)];
-        if (pane.Selected < 0 || pane.Selected >= pane.Count())
-            pane.Selected = pane.Count() - 1;
-        RebuildCELFromPane(*panes.Holder(k), pane);
-        effect.Items[At(k)] = true;
-    }
+    for (int32_t k : { batch.FromPane, batch.ToPane })
+        if (ValidPane(k))
+            RestorePane(panes, k, selected[At(k)], effect);
     effect.ShowPane = ShowPane;
     return true;
+}
+
+void PaneStep::RestorePane(PanePair& panes, int32_t k, int32_t selected, StepEffect& effect)
+{
+    PaneModel& pane = panes.Pane(k);
+    pane.Selected = selected;
+    if (pane.Selected < 0 || pane.Selected >= pane.Count())
+        pane.Selected = pane.Count() - 1;
+    // A pane that lost or gained a frame through undo or redo is written back at once, so
+    // that no CEL's table keeps a frame its pane no longer shows.
+    RebuildCELFromPane(*panes.Holder(k), pane);
+    effect.Items[At(k)] = true;
+}
+
+void PaneStep::PutFrame(PanePair& panes, const FrameSlotRef& slot, const CELFrame& frame,
+    bool show, StepEffect& effect)
+{
+    if (slot->Frame)
+        *slot->Frame = frame;
+    else
+        slot->Frame = std::make_unique<CELFrame>(frame);
+    const int32_t k = PaneCarrying(panes, slot);
+    if (k < 0)
+        return;
+    PaneModel& pane = panes.Pane(k);
+    for (int32_t j = 1; j < pane.Count(); ++j)
+        if (pane.Items[At(j)].Slot == slot)
+            pane.Relabel(j);
+    effect.Items[At(k)] = true;
+    if (show && pane.SelectedSlot() == slot)
+        effect.ShowPane = k;
 }
 
 std::unique_ptr<PaneStep> NewFrameStep(PanePair& panes, int32_t pane)

@@ -98,8 +98,18 @@ public:
     std::array<uint64_t, 2> RevisionAfter {};
     int32_t ShowPane = -1; // the pane the operation shows afterwards
 
+    // Whether undoing or redoing the step shows a pane's selection again, replacing the image
+    // in view.
+    bool ShowsSelection() const { return Moved || MovedAll || (Changed && ShowChanged) || !Recoded.empty(); }
+
 private:
     StepEffect Apply(PanePair& panes, bool forward) const;
+    // Gives pane k its selection again (the last item when that is gone) and writes it back.
+    static void RestorePane(PanePair& panes, int32_t k, int32_t selected, StepEffect& effect);
+    // Puts frame into slot and relabels it in the pane carrying it, which shows it again when
+    // show is set and the slot is that pane's selection.
+    static void PutFrame(PanePair& panes, const FrameSlotRef& slot, const CELFrame& frame,
+        bool show, StepEffect& effect);
     // The Batch part of Apply; false when the panes no longer hold what the step left.
     bool ApplyBatch(PanePair& panes, bool forward, StepEffect& effect) const;
 };

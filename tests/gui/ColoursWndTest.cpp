@@ -384,6 +384,17 @@ private slots:
         F().ActRedo->trigger();
         QCOMPARE(PaneFrames(pane), after);
 
+        // Undoing it shows the frame in view again, so edits of it not yet stored are asked
+        // about first: Cancel keeps both them and the step.
+        V().BtnUpClick();
+        QVERIFY(V().HasUnstoredEdits());
+        const size_t asked = rig->Script.CancelQuestions();
+        rig->Script.CancelAnswers = { Answer::Cancel };
+        F().ActUndo->trigger();
+        QCOMPARE(rig->Script.CancelQuestions(), asked + 1);
+        QCOMPARE(PaneFrames(pane), after);
+        QVERIFY(V().HasUnstoredEdits());
+
         // Nothing for a pane without a CEL, nor without a table.
         rig->Script.Messages.clear();
         C().ApplyTableToPane(false);

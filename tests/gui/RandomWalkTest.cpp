@@ -1120,7 +1120,7 @@ void Walker::AddActions()
     add("Undo then redo frames", 2,
         [](Walker& w) { w.UndoThenRedo(w.Frames().ActUndo, w.Frames().ActRedo, "the frames"); },
         [](Walker& w) { return w.Frames().ActUndo->isEnabled(); });
-    add("Undo view", 3, [](Walker& w) { w.View().ActUndo->trigger(); },
+    add("Undo view", 6, [](Walker& w) { w.View().ActUndo->trigger(); },
         [](Walker& w) { return w.View().ActUndo->isEnabled(); });
     add("Redo view", 30, [](Walker& w) { w.View().ActRedo->trigger(); },
         [](Walker& w) { return w.View().ActRedo->isEnabled(); });
