@@ -14,14 +14,6 @@ QString Caption(const char* verb, const QString& step)
 
 } // namespace
 
-UndoActions MakeUndoActions(QUndoStack& stack, QWidget& owner, std::function<bool()> allowed)
-{
-    if (!allowed)
-        return MakeUndoActions(stack, owner, std::function<bool(bool)>());
-    return MakeUndoActions(
-        stack, owner, std::function<bool(bool)>([allowed](bool) { return allowed(); }));
-}
-
 UndoActions MakeUndoActions(
     QUndoStack& stack, QWidget& owner, std::function<bool(bool forward)> allowed)
 {

@@ -15,8 +15,6 @@ struct UndoActions {
     QAction* Redo = nullptr;
 };
 
+// allowed is told whether a redo (true) or an undo (false) is asked for.
 UndoActions MakeUndoActions(
-    QUndoStack& stack, QWidget& owner, std::function<bool()> allowed = nullptr);
-// The same, with allowed told whether a redo (true) or an undo (false) is asked for.
-UndoActions MakeUndoActions(
-    QUndoStack& stack, QWidget& owner, std::function<bool(bool forward)> allowed);
+    QUndoStack& stack, QWidget& owner, std::function<bool(bool forward)> allowed = nullptr);

@@ -203,12 +203,7 @@ void TMain::FormClose()
         const CELHolderRef& holder = holders[k];
         if (!holder || !holder->CEL)
             return nullptr;
-        if (app.WindFrame) {
-            if (holder == app.LeftCEL)
-                app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListLeft);
-            else if (holder == app.RightCEL)
-                app.WindFrame->RebuildCELFromList(holder, app.WindFrame->ListRight);
-        }
+        WriteBackPane(holder);
         return holder->CEL.get();
     };
     StoreAtClose(app.StartDir, snapshot, holders.size(), prepare, app.NewCELCount);
@@ -264,18 +259,11 @@ void TMain::AppendCEL(const QString& caption, CELHolderRef holder)
 
 void TMain::RefreshChangeMarks()
 {
-    // The grouped files with a changed group, by name.
-    std::set<std::string> changedFiles;
-    for (const CELHolderRef& holder : holders)
-        if (holder && holder->CEL && holder->CEL->GroupIndex >= 0 && holder->Changed())
-            changedFiles.insert(holder->CEL->FileName);
+    // Every item of a grouped file is marked when any of its groups changed.
     for (int row = 0; row < ListCEL->count() && size_t(row) < holders.size(); ++row) {
         QListWidgetItem* item = ListCEL->item(row);
         const CELHolderRef& holder = holders[size_t(row)];
-        const bool changed = holder
-            && (holder->Changed()
-                || (holder->CEL && holder->CEL->GroupIndex >= 0
-                    && changedFiles.count(holder->CEL->FileName)));
+        const bool changed = holder && FileChanged(holder);
         if (item->font().bold() != changed) {
             QFont font = item->font();
             font.setBold(changed);

@@ -766,10 +766,3 @@ uint8_t DecodeGIFFirstFrame(
         bitmap = std::move(first);
     return result;
 }
-
-uint8_t ReadGIF(const std::string& path, const PaletteModel& palette, Bitmap& bitmap)
-{
-    std::vector<uint8_t> bytes;
-    const uint8_t result = ReadPictureBytes(path, bytes);
-    return result == BitmapOK ? DecodeGIFFirstFrame(bytes, palette, bitmap) : result;
-}

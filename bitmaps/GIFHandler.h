@@ -100,5 +100,3 @@ uint8_t DecodeGIF(std::span<const uint8_t> file, const PaletteModel& palette,
 // The first frame alone, as Import takes it. On 2 the bitmap is unchanged.
 uint8_t DecodeGIFFirstFrame(std::span<const uint8_t> file, const PaletteModel& palette,
     Bitmap& bitmap);
-// 0 read, 1 the file cannot be opened, 2 not a sound GIF.
-uint8_t ReadGIF(const std::string& path, const PaletteModel& palette, Bitmap& bitmap);

@@ -312,29 +312,6 @@ std::string HeaderChoice(bool with, bool without, bool fallback, bool& withHeade
     return {};
 }
 
-std::unique_ptr<CELObject> LoadToolCEL(
-    const std::string& file, bool withHeaders, bool headersGiven, bool* detected)
-{
-    if (detected)
-        *detected = false;
-    std::unique_ptr<CELObject> cel = CELObject::CreateFromFile(file, withHeaders);
-    if (!cel || cel->Status != LoadOK || cel->HasDatabase == 1 || headersGiven)
-        return cel;
-    auto viewable = [](const CELObject& object) {
-        return std::count_if(object.Frames.begin(), object.Frames.end(),
-            [](const auto& slot) { return slot && slot->Frame && slot->Frame->Viewable(); });
-    };
-    const auto asChosen = viewable(*cel);
-    if (asChosen == static_cast<std::ptrdiff_t>(cel->Frames.size()))
-        return cel;
-    std::unique_ptr<CELObject> other = CELObject::CreateFromFile(file, !withHeaders);
-    if (!other || other->Status != LoadOK || viewable(*other) <= asChosen)
-        return cel;
-    if (detected)
-        *detected = true;
-    return other;
-}
-
 std::string TransparentChoice(const std::optional<std::string>& given, uint32_t& colour)
 {
     colour = 0xFFFFFF;
@@ -346,9 +323,7 @@ std::string TransparentChoice(const std::optional<std::string>& given, uint32_t&
 
 int PreparePalette(const ToolStreams& streams, const PaletteChoice& choice, PaletteModel& palette)
 {
-    for (uint32_t i = 0; i < 255; ++i)
-        palette.Palette[i] = i * 0x010101u;
-    palette.Palette[255] = choice.Transparent;
+    palette = GreyPalette(choice.Transparent);
     palette.WholePalette = choice.WholePalette;
     if (!choice.File.empty()) {
         if (int result = LoadToolPalette(streams, choice.File, palette, true);
@@ -359,13 +334,6 @@ int PreparePalette(const ToolStreams& streams, const PaletteChoice& choice, Pale
         palette.Palette[255] = choice.Transparent;
     }
     return ExitSuccess;
-}
-
-std::string_view DiagnosisName(uint8_t code)
-{
-    static constexpr std::array<std::string_view, 7> names { "DiagOK", "DiagHeader", "DiagLimit",
-        "DiagBlocks", "DiagWidth", "DiagNull", "DiagBounds" };
-    return code < names.size() ? names[code] : "DiagUnknown";
 }
 
 std::string PrintableText(std::string_view bytes)

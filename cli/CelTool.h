@@ -65,23 +65,17 @@ std::string HelpText(std::string_view command);
 // neither is given. Giving both is a usage error, reported through the returned text.
 std::string HeaderChoice(bool with, bool without, bool fallback, bool& withHeaders);
 
-// The CEL that info, export and sheet work on, read with or without Frame Headers as chosen.
-// Without a .cdb file and without --headers or --no-headers (headersGiven false), the frames
-// are read the way that leaves more of them viewable, without headers on a tie: build writes
-// Frame Headers by default, and a CEL it wrote without --database reads back as it was
-// written. When given, detected tells whether the frames were read against the default for
-// that reason.
-std::unique_ptr<CELObject> LoadToolCEL(const std::string& file, bool withHeaders,
-    bool headersGiven, bool* detected = nullptr);
-
 // "--coding cel|cl2": the coding named, or none without the option (the file's name then
 // decides: CodingFromName). A malformed value is reported as for JobChoice.
 std::string CodingChoice(const std::optional<std::string>& given, std::optional<FrameCoding>& coding);
 
 // The sprite file (plain or grouped, CEL or CL2: coding, or the name's) that info, export,
-// sheet and convert work on, read as LoadToolCEL reads a CEL: without a .cdb file and without
-// --headers or --no-headers, a CEL's frames are read the way that leaves more of them
-// viewable. A CL2 always has Frame Headers.
+// sheet and convert work on, read with or without Frame Headers as chosen. Without a .cdb file
+// and without --headers or --no-headers (headersGiven false), a CEL's frames are read the way
+// that leaves more of them viewable, without headers on a tie: build writes Frame Headers by
+// default, and a CEL it wrote without --database reads back as it was written. When given,
+// detected tells whether the frames were read against the default for that reason. A CL2
+// always has Frame Headers.
 SpriteFile LoadToolSprite(const std::string& file, bool withHeaders, bool headersGiven,
     std::optional<FrameCoding> coding, bool* detected = nullptr);
 
@@ -106,9 +100,6 @@ std::string TransparentChoice(const std::optional<std::string>& given, uint32_t&
 int PreparePalette(
     const ToolStreams& streams, const PaletteChoice& choice, PaletteModel& palette);
 
-
-// The name of a diagnosis code ("DiagOK" ... "DiagBounds").
-std::string_view DiagnosisName(uint8_t code);
 
 // Bytes as valid UTF-8 for a JSON text: valid sequences pass through, each byte of an
 // invalid sequence becomes U+FFFD.

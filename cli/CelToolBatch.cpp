@@ -98,10 +98,8 @@ std::string WidthChoice(const std::optional<std::string>& given, uint32_t& width
 void ChooseWidth(const ToolStreams& streams, std::string_view file, uint32_t index, CELFrame& frame,
     uint32_t width)
 {
-    const size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
-    for (size_t w = 0; w < listed; ++w)
-        if (frame.Widths[w] == width && frame.SelectWidth(static_cast<uint32_t>(w)))
-            return;
+    if (frame.SelectCandidateWidth(width))
+        return;
     if (frame.Viewable())
         Warning(streams, file,
             "frame " + std::to_string(index) + " has no candidate width " + std::to_string(width)

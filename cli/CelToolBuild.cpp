@@ -447,14 +447,7 @@ int RunBuild(const ToolStreams& streams, const BuildOptions& options)
                 frame.Name = inputs[i].Name;
                 // The width of the picture is selected when it is a candidate; the stored
                 // position makes the CEL open at that width.
-                size_t listed = std::min<size_t>(frame.WidthCount, frame.Widths.size());
-                size_t chosen = listed;
-                for (size_t w = 0; w < listed && chosen == listed; ++w)
-                    if (frame.Widths[w] == inputs[i].PictureWidth)
-                        chosen = w;
-                if (chosen < listed)
-                    frame.SelectWidth(static_cast<uint32_t>(chosen));
-                else
+                if (!frame.SelectCandidateWidth(inputs[i].PictureWidth))
                     Warning(streams, inputs[i].Path,
                         "width " + std::to_string(inputs[i].PictureWidth)
                             + " is not among the candidate widths; the first one is selected");

@@ -127,17 +127,6 @@ int RecodeCEL(const ToolStreams& streams, std::string_view verb, const RecodeCho
     return ExitSuccess;
 }
 
-// The palette of --from, --to and palette's IN: entries 0 ... 254 from the file over the grey
-// ramp the other commands use, entry 255 the transparent colour.
-PaletteModel GreyPalette(uint32_t transparent)
-{
-    PaletteModel palette;
-    for (uint32_t i = 0; i < 255; ++i)
-        palette.Palette[i] = i * 0x010101u;
-    palette.Palette[255] = transparent;
-    return palette;
-}
-
 } // namespace
 
 int RunRecolour(const ToolStreams& streams, const RecolourOptions& options)

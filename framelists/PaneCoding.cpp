@@ -11,16 +11,10 @@ namespace {
 std::optional<CELFrame> Recoded(const PanePair& panes, int32_t source, bool& refused)
 {
     refused = false;
-    if (source != PaneLeftIndex && source != PaneRightIndex)
+    if (!OperationApplies(panes, source, PaneOperation::Copy))
         return std::nullopt;
-    const int32_t destination = 1 - source;
-    for (int32_t k : { source, destination })
-        if (!panes.Holder(k) || !panes.Holder(k)->CEL || panes.Pane(k).Empty())
-            return std::nullopt;
     const FrameSlotRef slot = panes.Pane(source).SelectedSlot();
-    if (!slot || !slot->Frame)
-        return std::nullopt;
-    const FrameCoding coding = panes.Holder(destination)->CEL->Coding;
+    const FrameCoding coding = panes.Holder(1 - source)->CEL->Coding;
     if (slot->Frame->Coding == coding)
         return std::nullopt;
     CELFrame frame = *slot->Frame;
@@ -45,20 +39,14 @@ void RelabelCarrier(PaneModel& pane, const FrameSlotRef& slot)
 std::optional<std::vector<CELFrame>> RecodedAll(const PanePair& panes, int32_t source, bool& refused)
 {
     refused = false;
-    if (source != PaneLeftIndex && source != PaneRightIndex)
+    if (!OperationApplies(panes, source, PaneOperation::CopyAll))
         return std::nullopt;
-    const int32_t destination = 1 - source;
-    for (int32_t k : { source, destination })
-        if (!panes.Holder(k) || !panes.Holder(k)->CEL || panes.Pane(k).Empty())
-            return std::nullopt;
-    const FrameCoding coding = panes.Holder(destination)->CEL->Coding;
+    const FrameCoding coding = panes.Holder(1 - source)->CEL->Coding;
     const PaneModel& from = panes.Pane(source);
     std::vector<CELFrame> frames;
     bool differs = false;
     for (int32_t k = 1; k < from.Count(); ++k) {
         const FrameSlotRef slot = from.SlotAt(k);
-        if (!slot || !slot->Frame)
-            return std::nullopt;
         frames.push_back(*slot->Frame);
         if (slot->Frame->Coding == coding)
             continue;

@@ -536,6 +536,14 @@ bool CELFrame::SelectWidth(uint32_t index)
     return true;
 }
 
+bool CELFrame::SelectCandidateWidth(uint32_t width)
+{
+    for (uint32_t i = 0; i < WidthCount && i < Widths.size(); ++i)
+        if (Widths[i] == width)
+            return SelectWidth(i);
+    return false;
+}
+
 void CELFrame::GetBlockRows(BlockRowSet& rows) const
 {
     if (WidthIndex < WidthCount && WidthIndex < BlockRows.size())
@@ -584,16 +592,18 @@ bool RecodeFrame(CELFrame& frame, FrameCoding coding)
     recoded.SetSize(frame.Width, frame.Height);
     recoded.EncodeImage(image);
     recoded.AnalyseData();
-    if (!recoded.Viewable())
-        return false;
-    const auto listed = recoded.Widths.begin() + recoded.WidthCount;
-    const auto found = std::find(recoded.Widths.begin(), listed, frame.Width);
-    if (found == listed
-        || !recoded.SelectWidth(static_cast<uint32_t>(found - recoded.Widths.begin())))
+    if (!recoded.Viewable() || !recoded.SelectCandidateWidth(frame.Width))
         return false;
     recoded.Name = std::move(frame.Name);
     frame = std::move(recoded);
     return true;
+}
+
+std::string_view DiagnosisName(uint8_t code)
+{
+    static constexpr std::array<std::string_view, 7> names { "DiagOK", "DiagHeader", "DiagLimit",
+        "DiagBlocks", "DiagWidth", "DiagNull", "DiagBounds" };
+    return code < names.size() ? names[code] : "DiagUnknown";
 }
 
 const char* CodingName(FrameCoding coding)

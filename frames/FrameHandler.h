@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Frame record, its run-length codec, width detection and diagnosis.
@@ -69,6 +70,9 @@ public:
     uint8_t CheckWidth(uint32_t w, BlockRowSet& widthBlockRows) const;
 
     bool SelectWidth(uint32_t index);
+    // Selects the first listed candidate equal to width; false, changing nothing, without one
+    // (a picture's own width goes unlisted only when more than 255 widths fit).
+    bool SelectCandidateWidth(uint32_t width);
     void GetBlockRows(BlockRowSet& rows) const;
 
     // Reads the frame from its bytes inside a CEL file (Frame Header first when withHeader),
@@ -91,6 +95,8 @@ bool RecodeFrame(CELFrame& frame, FrameCoding coding);
 
 // "cel" or "cl2".
 const char* CodingName(FrameCoding coding);
+// "DiagOK" ... "DiagBounds" for a diagnosis, "DiagUnknown" for any other code.
+std::string_view DiagnosisName(uint8_t code);
 
 // "12, 64x32, #Width", or " Name" for a named frame (the name as shown, UTF-8).
 std::string FrameCaption(uint32_t number, const CELFrame& frame);

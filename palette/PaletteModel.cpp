@@ -134,3 +134,12 @@ PickOutcome PickColour(PaletteModel& model, DataArray& image, uint8_t n)
     model.PendingColourOp = OpNone;
     return outcome;
 }
+
+PaletteModel GreyPalette(uint32_t transparent)
+{
+    PaletteModel model;
+    for (uint32_t i = 0; i < 255; ++i)
+        model.Palette[i] = i * 0x010101u;
+    model.Palette[255] = transparent;
+    return model;
+}

@@ -24,6 +24,10 @@ struct PaletteModel {
     uint32_t TransparentColour() const { return Palette[255]; }
 };
 
+// The palette of vornix-cel and the Python module when no palette file is given: entry i grey
+// (i, i, i), entry 255 the transparent colour.
+PaletteModel GreyPalette(uint32_t transparent);
+
 enum class PaletteFileResult : uint8_t {
     Done, // loaded or saved
     NoFileName, // empty name: nothing done, nothing said

@@ -125,12 +125,7 @@ FrameTranslationResult TranslateFrame(const TranslationTable& table, CELFrame& f
     frame.SetSize(width, height);
     frame.EncodeImage(translated);
     frame.AnalyseData();
-    for (uint32_t i = 0; i < frame.WidthCount && i < frame.Widths.size(); ++i) {
-        if (frame.Widths[i] == width) {
-            frame.SelectWidth(i);
-            break;
-        }
-    }
+    frame.SelectCandidateWidth(width);
     return FrameTranslationResult::Changed;
 }
 

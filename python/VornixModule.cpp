@@ -156,13 +156,6 @@ FrameCoding ParseCoding(const std::string& name)
     throw py::value_error("coding must be 'cel' or 'cl2', not '" + name + "'");
 }
 
-std::string_view DiagnosisName(uint8_t code)
-{
-    static constexpr std::array<std::string_view, 7> names { "DiagOK", "DiagHeader", "DiagLimit",
-        "DiagBlocks", "DiagWidth", "DiagNull", "DiagBounds" };
-    return code < names.size() ? names[code] : "DiagUnknown";
-}
-
 uint32_t PictureSide(long long value, const char* what)
 {
     if (value < 1 || value > std::numeric_limits<uint32_t>::max())
@@ -227,17 +220,6 @@ py::list PaletteToPython(const PaletteModel& model)
     for (uint32_t colour : model.Palette)
         list.append(py::make_tuple(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF));
     return list;
-}
-
-// vornix-cel's palette without --palette: entry i grey (i, i, i), entry 255 the transparent
-// colour.
-PaletteModel GreyPalette(uint32_t transparent)
-{
-    PaletteModel model;
-    for (uint32_t i = 0; i < 255; ++i)
-        model.Palette[i] = i * 0x010101u;
-    model.Palette[255] = transparent;
-    return model;
 }
 
 uint32_t ColourFrom(const std::array<int, 3>& rgb, const char* what)
@@ -418,11 +400,9 @@ py::bytes FramePixels(const Frame& frame)
 void SelectWidth(Frame& frame, long long width)
 {
     CELFrame& target = frame.Get();
+    if (width >= 0 && width <= UINT32_MAX && target.SelectCandidateWidth(static_cast<uint32_t>(width)))
+        return;
     const size_t listed = std::min<size_t>(target.WidthCount, target.Widths.size());
-    for (size_t i = 0; i < listed; ++i)
-        if (target.Widths[i] == static_cast<uint64_t>(width)
-            && target.SelectWidth(static_cast<uint32_t>(i)))
-            return;
     std::string candidates;
     for (size_t i = 0; i < listed; ++i)
         candidates += (i ? ", " : "") + std::to_string(target.Widths[i]);
@@ -447,15 +427,11 @@ Frame FrameFromPixels(long long width, long long height, py::handle data,
         ReverseRows(pixels.Data(), w, h, image.data());
         frame->SetSize(w, h);
         frame->EncodeImage(image);
-        frame->DataLength = static_cast<uint32_t>(frame->Data.size());
         if (!frame->Data.empty()) {
             frame->AnalyseData();
             // The picture's own width, as "Save Frame" selects it; in the one case where it is
             // not listed (more than 255 widths fit), the first candidate stays.
-            const size_t listed = std::min<size_t>(frame->WidthCount, frame->Widths.size());
-            for (size_t i = 0; i < listed; ++i)
-                if (frame->Widths[i] == w && frame->SelectWidth(static_cast<uint32_t>(i)))
-                    break;
+            frame->SelectCandidateWidth(w);
         }
     }
     if (frame->Data.empty())

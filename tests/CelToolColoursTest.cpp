@@ -7,46 +7,13 @@
 #include <random>
 #include <sys/wait.h>
 
+#include "CelToolSupport.h"
 #include "TestSupport.h"
 #include "cel/CELHandler.h"
 #include "palette/PaletteFormats.h"
 #include "palette/Translation.h"
 
 namespace {
-
-struct ToolResult {
-    int ExitCode = -1;
-    std::string Out;
-    std::string Err;
-};
-
-ToolResult Tool(const TempDir& dir, const std::vector<std::string>& arguments)
-{
-    auto quoted = [](const std::string& text) {
-        std::string q = "'";
-        for (char c : text)
-            q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = quoted(VORNIX_CEL_TOOL);
-    for (const auto& argument : arguments)
-        command += " " + quoted(argument);
-    command += " >" + quoted(dir.File("out.txt")) + " 2>" + quoted(dir.File("err.txt"));
-    const int status = std::system(command.c_str());
-    ToolResult run;
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const auto out = ReadBytes(dir.File("out.txt")), err = ReadBytes(dir.File("err.txt"));
-    run.Out.assign(out.begin(), out.end());
-    run.Err.assign(err.begin(), err.end());
-    return run;
-}
-
-DataArray Decoded(const CELFrame& frame)
-{
-    DataArray image;
-    frame.DecodeImage(image);
-    return image;
-}
 
 // A CEL of count random sprites over indices 127 ... 255 (named, some with a second width
 // selected), then a frame no width fits.
@@ -63,14 +30,10 @@ struct ColourCEL {
             DataArray image(size_t { width } * height);
             for (uint8_t& pixel : image)
                 pixel = static_cast<uint8_t>(127 + random() % 129);
-            auto frame = CELFrame::CreateEmpty();
-            frame->SetSize(width, height);
-            frame->EncodeImage(image);
-            frame->AnalyseData();
+            auto frame = EncodedFrame(width, height, image, "f" + std::to_string(i));
             for (uint32_t w = 0; w < frame->WidthCount; ++w)
                 if (frame->Widths[w] == width)
                     frame->SelectWidth(w);
-            frame->Name = "f" + std::to_string(i);
             Images.push_back(std::move(image));
             cel->Frames[i] = std::make_shared<FrameSlot>();
             cel->Frames[i]->Frame = std::move(frame);
@@ -87,13 +50,6 @@ struct ColourCEL {
         EXPECT_EQ(cel->SaveToFile(), SaveOK);
     }
 };
-
-std::unique_ptr<CELObject> Load(const std::string& path)
-{
-    auto cel = CELObject::CreateFromFile(path, true);
-    EXPECT_EQ(cel->Status, LoadOK);
-    return cel;
-}
 
 } // namespace
 
@@ -124,7 +80,7 @@ TEST(CelToolColours, RecolourAndRemapTranslateEveryShownFrameAndKeepTheRest)
     ASSERT_EQ(ExportPaletteFile(dir.File("to.act"), to, PaletteExportFormat::AdobeAct),
         PaletteFileResult::Done);
 
-    const auto original = Load(sample.Path);
+    const auto original = Load(sample.Path, true);
     for (const auto& [arguments, expectedTable] : {
              std::pair { std::vector<std::string> { "recolour", sample.Path, dir.File("o/r.cel"),
                              "--trn", dir.File("t.trn"), "--jobs", "3" },
@@ -133,13 +89,13 @@ TEST(CelToolColours, RecolourAndRemapTranslateEveryShownFrameAndKeepTheRest)
                              "--from", dir.File("from.gpl"), "--to", dir.File("to.act") },
                  moved },
          }) {
-        const ToolResult run = Tool(dir, arguments);
+        const ToolRun run = RunTool(dir, arguments);
         ASSERT_EQ(run.ExitCode, 0) << run.Err;
         EXPECT_EQ(run.Err,
             "vornix-cel: " + sample.Path
                 + ": warning: frame 12 copied as it is: not viewable (DiagBounds)\n");
         ASSERT_TRUE(std::filesystem::exists(dir.File("o/r.cel.cdb")));
-        const auto result = Load(dir.File("o/r.cel"));
+        const auto result = Load(dir.File("o/r.cel"), true);
         ASSERT_EQ(result->Frames.size(), 13u);
         EXPECT_EQ(result->WithHeaders, 1);
         for (uint32_t i = 0; i < 12; ++i) {
@@ -168,7 +124,7 @@ TEST(CelToolColours, RecolourAndRemapTranslateEveryShownFrameAndKeepTheRest)
                             "--from", dir.File("bad.gpl"), "--to", dir.File("to.act") },
                 dir.File("bad.gpl") + ": Unsupported palette file: GIMP palette without a colour" },
         }) {
-        const ToolResult run = Tool(dir, arguments);
+        const ToolRun run = RunTool(dir, arguments);
         EXPECT_EQ(run.ExitCode, 1);
         EXPECT_EQ(run.Err, "vornix-cel: " + message + "\n");
         EXPECT_FALSE(std::filesystem::exists(dir.File("o/r.cel")));
@@ -185,7 +141,7 @@ TEST(CelToolColours, TrnOfExportAndSheetWritesWhatARecolouredCELWrites)
         entry = static_cast<uint8_t>(random());
     WriteBytes(dir.File("t.trn"), std::vector<uint8_t>(table.begin(), table.end()));
     ASSERT_EQ(
-        Tool(dir,
+        RunTool(dir,
             { "recolour", sample.Path, dir.File("r.cel"), "--trn", dir.File("t.trn"), "--quiet" })
             .ExitCode,
         0);
@@ -193,12 +149,12 @@ TEST(CelToolColours, TrnOfExportAndSheetWritesWhatARecolouredCELWrites)
     ASSERT_EQ(ExportPaletteFile(dir.File("p.gpl"), DistinctPalette(8), PaletteExportFormat::Gimp),
         PaletteFileResult::Done);
     for (const std::string format : { "bmp", "png" }) {
-        ASSERT_EQ(Tool(dir,
+        ASSERT_EQ(RunTool(dir,
                       { "export", sample.Path, dir.File("a"), "--trn", dir.File("t.trn"),
                           "--format", format, "--palette", dir.File("p.gpl"), "--quiet" })
                       .ExitCode,
             0);
-        ASSERT_EQ(Tool(dir,
+        ASSERT_EQ(RunTool(dir,
                       { "export", dir.File("r.cel"), dir.File("b"), "--format", format, "--palette",
                           dir.File("p.gpl"), "--quiet" })
                       .ExitCode,
@@ -209,9 +165,9 @@ TEST(CelToolColours, TrnOfExportAndSheetWritesWhatARecolouredCELWrites)
         }
     }
     ASSERT_EQ(
-        Tool(dir, { "sheet", sample.Path, dir.File("a.png"), "--trn", dir.File("t.trn") }).ExitCode,
+        RunTool(dir, { "sheet", sample.Path, dir.File("a.png"), "--trn", dir.File("t.trn") }).ExitCode,
         0);
-    ASSERT_EQ(Tool(dir, { "sheet", dir.File("r.cel"), dir.File("b.png") }).ExitCode, 0);
+    ASSERT_EQ(RunTool(dir, { "sheet", dir.File("r.cel"), dir.File("b.png") }).ExitCode, 0);
     EXPECT_EQ(ReadBytes(dir.File("a.png")), ReadBytes(dir.File("b.png")));
 }
 
@@ -220,7 +176,7 @@ TEST(CelToolColours, InfoColoursCountsEveryPixelOfEachShownFrame)
     TempDir dir;
     std::mt19937 random(2107);
     const ColourCEL sample(dir, random, 4, true);
-    const ToolResult run = Tool(dir, { "info", sample.Path, "--colours", "--json" });
+    const ToolRun run = RunTool(dir, { "info", sample.Path, "--colours", "--json" });
     ASSERT_EQ(run.ExitCode, 0) << run.Err;
     // The counts as "index": count pairs, in index order, for one picture.
     auto expectedText = [](const std::vector<DataArray>& images) {
@@ -249,9 +205,9 @@ TEST(CelToolColours, InfoColoursCountsEveryPixelOfEachShownFrame)
     EXPECT_TRUE(run.Out.ends_with(expectedText(sample.Images) + "}\n")) << run.Out;
 
     // Without --colours the JSON is as it always was.
-    const ToolResult plain = Tool(dir, { "info", sample.Path, "--json" });
+    const ToolRun plain = RunTool(dir, { "info", sample.Path, "--json" });
     EXPECT_EQ(plain.Out.find("colours"), std::string::npos);
-    const ToolResult table = Tool(dir, { "info", sample.Path, "--colours" });
+    const ToolRun table = RunTool(dir, { "info", sample.Path, "--colours" });
     EXPECT_NE(table.Out.find("Colours"), std::string::npos) << table.Out;
 }
 
@@ -270,7 +226,7 @@ TEST(CelToolColours, PaletteConvertsBetweenEveryFormatAndBack)
         { "palette", dir.File("d.txt"), dir.File("e.pal") },
     };
     for (const auto& step : steps) {
-        const ToolResult run = Tool(dir, step);
+        const ToolRun run = RunTool(dir, step);
         ASSERT_EQ(run.ExitCode, 0) << run.Err;
     }
     std::vector<uint8_t> expected = pal;
@@ -278,10 +234,10 @@ TEST(CelToolColours, PaletteConvertsBetweenEveryFormatAndBack)
     EXPECT_EQ(ReadBytes(dir.File("e.pal")), expected);
     EXPECT_TRUE(ReadBytes(dir.File("d.txt")).size() > 256 * 6);
 
-    const ToolResult unknown = Tool(dir, { "palette", dir.File("a.pal"), dir.File("x.txt") });
+    const ToolRun unknown = RunTool(dir, { "palette", dir.File("a.pal"), dir.File("x.txt") });
     EXPECT_EQ(unknown.ExitCode, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.File("x.txt")));
-    const ToolResult missing = Tool(dir, { "palette", dir.File("none.gpl"), dir.File("x.pal") });
+    const ToolRun missing = RunTool(dir, { "palette", dir.File("none.gpl"), dir.File("x.pal") });
     EXPECT_EQ(missing.ExitCode, 1);
     EXPECT_EQ(missing.Err, "vornix-cel: " + dir.File("none.gpl") + ": Cannot open palette file\n");
 }

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <tuple>
 
+#include "CelToolSupport.h"
 #include "TestSupport.h"
 #include "bitmaps/BMPHandler.h"
 #include "bitmaps/GIFHandler.h"
@@ -23,42 +24,6 @@
 #include "cel/GroupedFile.h"
 
 namespace {
-
-struct ToolRun {
-    int ExitCode = -1;
-    std::string Out;
-    std::string Err;
-};
-
-std::string Quoted(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// shellPrefix runs first in the same shell, to set limits such as "ulimit -f 20;".
-ToolRun RunTool(const TempDir& dir, const std::vector<std::string>& arguments,
-    const std::string& shellPrefix = {})
-{
-    static int runs = 0;
-    std::string outFile = dir.File("stdout" + std::to_string(runs));
-    std::string errFile = dir.File("stderr" + std::to_string(runs++));
-    std::string command = shellPrefix + Quoted(VORNIX_CEL_TOOL);
-    for (const auto& argument : arguments)
-        command += " " + Quoted(argument);
-    command += " >" + Quoted(outFile) + " 2>" + Quoted(errFile) + " </dev/null";
-    int status = std::system(command.c_str());
-    ToolRun run;
-    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    auto out = ReadBytes(outFile), err = ReadBytes(errFile);
-    run.Out.assign(out.begin(), out.end());
-    run.Err.assign(err.begin(), err.end());
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
-    return run;
-}
 
 // --- A small, independent JSON reader: rejects anything that is not valid JSON -----------
 
@@ -266,31 +231,6 @@ DataArray RandomImage(std::mt19937& random, uint32_t width, uint32_t height)
     return image;
 }
 
-std::unique_ptr<CELFrame> EncodedFrame(
-    uint32_t width, uint32_t height, const DataArray& image, std::string name = {})
-{
-    auto frame = CELFrame::CreateEmpty();
-    frame->SetSize(width, height);
-    frame->EncodeImage(image);
-    frame->AnalyseData();
-    frame->Name = std::move(name);
-    return frame;
-}
-
-void SaveCEL(const std::string& path, std::vector<std::unique_ptr<CELFrame>> frames,
-    bool withHeaders, bool database)
-{
-    auto cel = CELObject::CreateEmpty(static_cast<uint32_t>(frames.size()));
-    for (size_t i = 0; i < frames.size(); ++i) {
-        cel->Frames[i] = std::make_shared<FrameSlot>();
-        cel->Frames[i]->Frame = std::move(frames[i]);
-    }
-    cel->FileName = path;
-    cel->WithHeaders = withHeaders ? 1 : 0;
-    cel->HasDatabase = database ? 1 : 0;
-    ASSERT_EQ(cel->SaveToFile(), SaveOK);
-}
-
 // The palette the tool uses without --palette: grey ramp, entry 255 the transparent colour.
 PaletteModel DefaultPalette(uint32_t transparent = 0xFFFFFF, bool whole = false)
 {
@@ -302,24 +242,10 @@ PaletteModel DefaultPalette(uint32_t transparent = 0xFFFFFF, bool whole = false)
     return palette;
 }
 
-DataArray Decoded(const CELFrame& frame)
-{
-    DataArray image;
-    frame.DecodeImage(image);
-    return image;
-}
-
 std::string Usage(const std::string& command)
 {
     std::string help = command.empty() ? "vornix-cel COMMAND" : "vornix-cel " + command;
     return "usage: " + help;
-}
-
-std::unique_ptr<CELObject> Load(const std::string& path, bool withHeaders = false)
-{
-    auto cel = CELObject::CreateFromFile(path, withHeaders);
-    EXPECT_EQ(cel->Status, LoadOK);
-    return cel;
 }
 
 // A CEL of three frames: a random sprite, a sprite named Walk with several candidate widths

@@ -14,12 +14,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put32(Bytes& out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 std::unique_ptr<CELFrame> EncodedFrame(
     FrameCoding coding, uint32_t width, uint32_t height, std::mt19937& random)
 {
@@ -273,10 +267,7 @@ TEST(GroupedFiles, BrokenTablesAndGroupsKeepThePlainStatus)
             bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
         return bytes;
     };
-    auto word = [&](size_t at) {
-        return uint32_t { good[at] } | uint32_t { good[at + 1] } << 8
-            | uint32_t { good[at + 2] } << 16 | uint32_t { good[at + 3] } << 24;
-    };
+    auto word = [&](size_t at) { return ReadWord32(good, at); };
     struct Case {
         const char* what;
         Bytes bytes;

@@ -175,7 +175,7 @@ TWindView::TWindView(AppContext& app)
 
     ImageHistory = new QUndoStack(this);
     // No step is taken back in the middle of a stroke.
-    UndoActions actions = MakeUndoActions(*ImageHistory, *this, [this] { return !Drawing; });
+    UndoActions actions = MakeUndoActions(*ImageHistory, *this, [this](bool) { return !Drawing; });
     ActUndo = actions.Undo;
     ActRedo = actions.Redo;
     connect(ImageHistory, &QUndoStack::cleanChanged, this, [this] { ShowEditMark(); });
@@ -629,12 +629,7 @@ void TWindView::StoreFrame(bool encode, const CELFrame* original)
     if (encode)
         frame.EncodeImage(v.FrameImage);
     frame.AnalyseData();
-    for (uint32_t i = 0; i < frame.WidthCount && i < frame.Widths.size(); ++i) {
-        if (frame.Widths[i] == v.ImageWidth) {
-            frame.SelectWidth(i);
-            break;
-        }
-    }
+    frame.SelectCandidateWidth(v.ImageWidth);
     if (app.WindFrame) {
         app.WindFrame->RefreshViewedFrameItem();
         app.WindFrame->RecordFrameChange(
