@@ -319,6 +319,13 @@ uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFr
     return PutPictureInFrame(ReadBitmap(path, palette, bitmap), bitmap, frame);
 }
 
+bool BitmapFileFits(uint32_t width, uint32_t height, uint32_t bitsPerPixel)
+{
+    const uint32_t offset = bitsPerPixel == 8 ? Offset8 : Offset24;
+    return height == 0
+        || RowSize(bitsPerPixel, width) <= (std::numeric_limits<uint32_t>::max() - offset) / height;
+}
+
 std::vector<uint8_t> EncodeBitmap(
     const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel)
 {
@@ -330,10 +337,10 @@ std::vector<uint8_t> EncodeBitmap(
     const uint64_t height = bitmap.BitmapHeight;
     if (width * height > bitmap.BitmapPixels.size()) // two 32-bit factors: no overflow
         return {};
+    if (!BitmapFileFits(bitmap.BitmapWidth, bitmap.BitmapHeight, bitsPerPixel))
+        return {};
     const uint32_t offset = bitsPerPixel == 8 ? Offset8 : Offset24; // 1590 - 64 x bits
     const uint64_t rowSize = RowSize(bitsPerPixel, bitmap.BitmapWidth);
-    if (height != 0 && rowSize > (std::numeric_limits<uint32_t>::max() - offset) / height)
-        return {};
     const uint64_t fileSize = offset + rowSize * height;
 
     std::vector<uint8_t> out;

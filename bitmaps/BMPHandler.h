@@ -75,7 +75,10 @@ uint8_t ImportBitmap(const std::string& path, const PaletteModel& palette, CELFr
 uint8_t ReadPictureBytes(const std::string& path, std::vector<uint8_t>& bytes);
 uint8_t PutPictureInFrame(uint8_t result, const Bitmap& bitmap, CELFrame& frame);
 
-// The bytes of a BMP file of 8 or 24 bits per pixel.
+// Whether a BMP file of 8 or 24 bits per pixel can hold a picture of this size: the file
+// states its own size in 32 bits, and a larger one could not be written truthfully.
+bool BitmapFileFits(uint32_t width, uint32_t height, uint32_t bitsPerPixel);
+// The bytes of a BMP file of 8 or 24 bits per pixel; none when the picture does not fit.
 std::vector<uint8_t> EncodeBitmap(
     const Bitmap& bitmap, const PaletteModel& palette, uint32_t bitsPerPixel);
 uint8_t WriteBitmap(const std::string& path, const Bitmap& bitmap, const PaletteModel& palette,

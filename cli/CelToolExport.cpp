@@ -12,16 +12,6 @@
 
 namespace {
 
-// A BMP file states its own size in 32 bits; a picture whose file would be larger cannot be
-// written truthfully, so it is refused instead of being written with a wrong size field.
-bool FitsInBitmapFile(const CELFrame& frame, uint32_t bitsPerPixel)
-{
-    uint64_t rowSize = (uint64_t { bitsPerPixel } * frame.Width + 31) / 32 * 4;
-    uint64_t offset = bitsPerPixel == 8 ? 1078 : 54;
-    uint64_t total = offset + rowSize * frame.Height;
-    return frame.Height == 0 || total <= std::numeric_limits<uint32_t>::max();
-}
-
 struct ExportItem {
     const CELFrame* Frame;
     std::string Target;
@@ -137,7 +127,8 @@ int PlanExport(const ToolStreams& streams, const ExportOptions& options, const s
                 ? GroupedFileName(stem, g, groupCount - 1, i, lastIndex, extension)
                 : IndexedFileName(stem, i, lastIndex, extension);
             const std::string target = (outputFolder / name).string();
-            if (!options.Png && !FitsInBitmapFile(*frame, choices.BitsPerPixel)) {
+            // Refused rather than written with a wrong size field.
+            if (!options.Png && !BitmapFileFits(frame->Width, frame->Height, choices.BitsPerPixel)) {
                 result = FileError(streams, target, "Frame too large for a BMP file");
                 continue;
             }

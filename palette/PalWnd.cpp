@@ -203,14 +203,7 @@ void TWindPal::LoadPaletteFile()
             app.dialogs.ShowMessage(QString::fromStdString(text), "Error", MessageIcon::Error);
         return;
     }
-    for (int n = 0; n < 255; ++n)
-        RefreshCell(uint8_t(n));
-    if (app.WindView) {
-        app.WindView->ApplyPaletteToView();
-        app.WindView->RedrawView(false);
-    }
-    if (app.WindColours)
-        app.WindColours->PaletteChanged();
+    PaletteReplaced();
 }
 
 void TWindPal::SavePaletteFile()

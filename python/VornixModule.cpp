@@ -680,14 +680,6 @@ py::tuple ReadPicture(const std::string& path, py::handle palette, bool wholePal
         TopFirstBytes(bitmap.BitmapPixels, bitmap.BitmapWidth, bitmap.BitmapHeight));
 }
 
-// A BMP file states its own size in 32 bits; a larger picture cannot be written truthfully.
-bool FitsInBitmapFile(uint32_t width, uint32_t height, uint32_t bitsPerPixel)
-{
-    const uint64_t rowSize = (uint64_t { bitsPerPixel } * width + 31) / 32 * 4;
-    const uint64_t offset = bitsPerPixel == 8 ? 1078 : 54;
-    return offset + rowSize * height <= std::numeric_limits<uint32_t>::max();
-}
-
 void WritePicture(const std::string& path, long long width, long long height, py::handle data,
     py::handle palette, int bits, bool png)
 {
@@ -697,7 +689,7 @@ void WritePicture(const std::string& path, long long width, long long height, py
     const uint32_t h = PictureSide(height, "height");
     const uint64_t count = PixelCount(w, h);
     CheckAllocatable(count);
-    if (!png && !FitsInBitmapFile(w, h, static_cast<uint32_t>(bits)))
+    if (!png && !BitmapFileFits(w, h, static_cast<uint32_t>(bits)))
         throw py::value_error("Frame too large for a BMP file");
     const PaletteModel model = PaletteFrom(palette);
     PixelBuffer pixels(data, count);
