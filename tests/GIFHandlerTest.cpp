@@ -86,10 +86,9 @@ struct TestFrame {
     std::vector<uint8_t> Pixels; // top row first
 };
 
-std::vector<uint8_t> MakeGIF(int width, int height, const std::vector<GifColorType>& global,
-    const std::vector<TestFrame>& frames)
+// A GIF89a writer of giflib's own, into bytes.
+GifFileType* OpenWriter(std::vector<uint8_t>& bytes)
 {
-    std::vector<uint8_t> bytes;
     auto write = [](GifFileType* gif, const GifByteType* data, int length) {
         auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
         out->insert(out->end(), data, data + length);
@@ -98,6 +97,14 @@ std::vector<uint8_t> MakeGIF(int width, int height, const std::vector<GifColorTy
     int error = 0;
     GifFileType* gif = EGifOpen(&bytes, write, &error);
     EGifSetGifVersion(gif, true);
+    return gif;
+}
+
+std::vector<uint8_t> MakeGIF(int width, int height, const std::vector<GifColorType>& global,
+    const std::vector<TestFrame>& frames)
+{
+    std::vector<uint8_t> bytes;
+    GifFileType* gif = OpenWriter(bytes);
     ColorMapObject* table = GifMakeMapObject(int(global.size()), global.data());
     EXPECT_EQ(EGifPutScreenDesc(gif, width, height, 8, 0, table), GIF_OK);
     GifFreeMapObject(table);
@@ -133,6 +140,7 @@ std::vector<uint8_t> MakeGIF(int width, int height, const std::vector<GifColorTy
             gif->Image.ColorMap = nullptr;
         }
     }
+    int error = 0;
     EGifCloseFile(gif, &error);
     return bytes;
 }
@@ -143,14 +151,7 @@ std::vector<uint8_t> GiflibGIF(const std::vector<Bitmap>& frames, const PaletteM
     const GIFAnimation& animation)
 {
     std::vector<uint8_t> bytes;
-    auto write = [](GifFileType* gif, const GifByteType* data, int length) {
-        auto* out = static_cast<std::vector<uint8_t>*>(gif->UserData);
-        out->insert(out->end(), data, data + length);
-        return length;
-    };
-    int error = 0;
-    GifFileType* gif = EGifOpen(&bytes, write, &error);
-    EGifSetGifVersion(gif, true);
+    GifFileType* gif = OpenWriter(bytes);
     std::vector<GifColorType> colours;
     for (uint32_t colour : palette.Palette)
         colours.push_back({ GifByteType(colour), GifByteType(colour >> 8), GifByteType(colour >> 16) });
@@ -183,6 +184,7 @@ std::vector<uint8_t> GiflibGIF(const std::vector<Bitmap>& frames, const PaletteM
             EGifPutLine(gif, line.data(), int(line.size()));
         }
     }
+    int error = 0;
     EGifCloseFile(gif, &error);
     return bytes;
 }
